@@ -1,0 +1,52 @@
+/* FFI error boundary and host string conversions. */
+#ifndef ZEL_FFI_H
+#define ZEL_FFI_H
+
+#include <setjmp.h>
+#include "core.h"
+
+ZEL_EXTERN_C_BEGIN
+
+/* Opens the calling thread's boundary: clears the flag and the message and
+ * returns 0. It records no context a failure could return to (its own frame is
+ * gone by then); a failure inside the boundary without a live context (see
+ * ZEL_FFI_TRY and zel_ffi_call) records the flag and message and returns to its
+ * caller with result 0, without completing its work. */
+int32_t zel_ffi_begin(void);
+/* Closes the boundary; flag and message stay readable. Forgets any live context. */
+void zel_ffi_end(void);
+int32_t zel_ffi_has_error(void);
+/* The thread's own 512-byte message buffer (not a copy). */
+const char *zel_ffi_error_message(void);
+
+/* Opens the boundary as zel_ffi_begin does and runs fn(arg) with a live return
+ * context in this call's frame. Returns 0 with the result in *out (when out is
+ * not null), or 1 when a failure happened inside fn (flag set, message stored).
+ * The boundary stays open until zel_ffi_end; a nested call restores the outer
+ * context when it returns. */
+int32_t zel_ffi_call(int64_t (*fn)(int64_t), int64_t arg, int64_t *out);
+
+/* Support for ZEL_FFI_TRY: opens the boundary and returns the thread's context
+ * buffer, which the macro fills with setjmp in the host's own frame. */
+jmp_buf *zel_ffi_try_context(void);
+
+/* Records the return context in the calling frame: evaluates to 0 at once, and
+ * to 1 when a later call in this frame fails inside the boundary:
+ *
+ *     if (ZEL_FFI_TRY()) { puts(zel_ffi_error_message()); }
+ *     else { ... library calls ... }
+ *     zel_ffi_end();
+ *
+ * Use it only as a whole controlling expression (as setjmp requires); the
+ * context is valid until this frame returns or zel_ffi_end is called. Locals
+ * changed after it and read on the failure path must be volatile. */
+#define ZEL_FFI_TRY() setjmp(*zel_ffi_try_context())
+
+ZelString *zel_ffi_cstr_to_string(const char *cstr);
+const char *zel_ffi_string_data(const ZelString *s);
+int64_t zel_ffi_string_len(const ZelString *s);
+void zel_ffi_free_string(ZelString *s);
+
+ZEL_EXTERN_C_END
+
+#endif

@@ -1,0 +1,23 @@
+// Making string records: every runtime string is two zel_alloc blocks, bytes then record.
+#include "../core/internal.h"
+
+namespace zel {
+
+ZelString *make_string_uninit(int64_t n) {
+    if (n < 0) n = 0;
+    auto *bytes = static_cast<char *>(zel_alloc(static_cast<uint64_t>(n) + 1));
+    auto *s = static_cast<ZelString *>(zel_alloc(sizeof(ZelString)));
+    bytes[n] = '\0';
+    s->data = bytes;
+    s->len = n;
+    s->cap = n;
+    return s;
+}
+
+ZelString *make_string(const char *src, int64_t n) {
+    ZelString *s = make_string_uninit(n);
+    if (n > 0) memcpy(s->data, src, static_cast<size_t>(n));
+    return s;
+}
+
+}  // namespace zel

@@ -1,0 +1,80 @@
+// Test helpers: run a piece of code in a child process and capture what it
+// writes, byte for byte, with its exit status; make strings from literals.
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+
+#include "zel.h"
+
+namespace zt {
+
+struct ChildResult {
+    int status = -1;       // exit status, or 128 + signal when killed
+    std::string out;       // everything written to stdout
+    std::string err;       // everything written to stderr
+};
+
+// Runs fn in a forked child with `input` on stdin; the child exits with fn's
+// result unless fn ends the process itself (exit, fatal failure, ...).
+inline ChildResult run_child(const std::function<int()> &fn, const std::string &input = "") {
+    int in[2], out[2], err[2];
+    if (pipe(in) || pipe(out) || pipe(err)) return {};
+    fflush(stdout);
+    fflush(stderr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        close(in[0]); close(in[1]); close(out[0]); close(out[1]); close(err[0]); close(err[1]);
+        int rc = fn();
+        fflush(stdout);
+        fflush(stderr);
+        _exit(rc);
+    }
+    close(in[0]); close(out[1]); close(err[1]);
+    // Feed stdin and drain both outputs together so no pipe can fill and stall the child.
+    size_t fed = 0;
+    if (input.empty()) { close(in[1]); in[1] = -1; }
+    else fcntl(in[1], F_SETFL, O_NONBLOCK);
+    ChildResult r;
+    bool out_open = true, err_open = true;
+    char buf[65536];
+    while (out_open || err_open) {
+        struct pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {in[1], POLLOUT, 0}};
+        if (!out_open) fds[0].fd = -1;
+        if (!err_open) fds[1].fd = -1;
+        if (poll(fds, 3, -1) < 0) break;
+        if (fds[2].revents & (POLLOUT | POLLERR | POLLHUP)) {
+            ssize_t n = write(in[1], input.data() + fed, input.size() - fed);
+            if (n > 0) fed += static_cast<size_t>(n);
+            if (n < 0 || fed == input.size()) { close(in[1]); in[1] = -1; }
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) {
+                ssize_t n = read(fds[i].fd, buf, sizeof buf);
+                if (n > 0) (i == 0 ? r.out : r.err).append(buf, static_cast<size_t>(n));
+                else (i == 0 ? out_open : err_open) = false;
+            }
+        }
+    }
+    if (in[1] >= 0) close(in[1]);
+    close(out[0]);
+    close(err[0]);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    return r;
+}
+
+// A heap string record over a literal (bytes copied, embedded NULs kept).
+inline ZelString *S(const std::string &text) { return zel_string_new(text.data(), (int64_t)text.size()); }
+inline std::string str(const ZelString *s) { return s ? std::string(s->data, (size_t)s->len) : std::string("<null>"); }
+
+}  // namespace zt
