@@ -16,8 +16,8 @@ namespace {
 
 void store_message(const char *msg) {
     char *dst = t_state.ffi_error_msg;
-    size_t n = msg ? strnlen(msg, 511) : 0;
-    memcpy(dst, msg ? msg : "", n);
+    size_t n = strnlen(msg, 511);
+    memcpy(dst, msg, n);
     memset(dst + n, 0, 512 - n);
 }
 
@@ -28,7 +28,7 @@ void fail(const char *stored, const char *stderr_format, const char *arg) {
         exit(1);
     }
     t_state.ffi_has_error = 1;
-    store_message(stored);
+    if (stored) store_message(stored);
     if (t_state.ffi_live) longjmp(*t_state.ffi_live, 1);
 }
 
