@@ -236,3 +236,20 @@ TEST(Memory, RawPrimitives) {
     free(z);
     free(box);
 }
+
+TEST(Arena, ModeFlagIsSharedWithoutDataRaces) {
+    // One thread keeps writing the flag while another allocates (and so reads it);
+    // under ThreadSanitizer this must not report a race.
+    zel_arena_mode(1);
+    std::thread writer([] {
+        for (int i = 0; i < 2000; ++i) zel_arena_mode(1);
+    });
+    std::thread reader([] {
+        for (int i = 0; i < 2000; ++i) str_of(3);
+        EXPECT_EQ(zel_arena_usage(), kBlock);
+        zel_arena_reset();
+    });
+    writer.join();
+    reader.join();
+    zel_arena_destroy();
+}
