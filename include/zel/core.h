@@ -14,6 +14,11 @@
 #define ZEL_EXTERN_C_END
 #endif
 
+/* Memory: where the system heap is exhausted (vector or builder growth, heap
+ * strings, host conversions) the process ends with the line
+ * "[zel] FATAL: out of memory" on stderr and status 1; no operation writes
+ * through a null pointer. */
+
 /* Hosts may define ZEL_NO_SHORT_NAMES to keep the unprefixed aliases
  * (len, min, print, ...) out of their namespace; the symbols stay exported. */
 
