@@ -1,0 +1,265 @@
+// The streaming host functions against the tape oracle on a generated corpus
+// that leans on every lenient corner of the grammar.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <random>
+#include <string>
+
+#include "json/tape_reference.h"
+
+namespace {
+
+class Gen {
+public:
+    explicit Gen(uint64_t seed) : rng_(seed) {}
+
+    std::string document() {
+        int64_t r = below(100);
+        if (r < 2) return deep();
+        if (r < 25) return mutate(ws() + value(0) + ws());
+        if (r < 28) return wide();
+        return ws() + value(0) + ws();
+    }
+
+private:
+    int64_t below(int64_t n) { return static_cast<int64_t>(rng_() % static_cast<uint64_t>(n)); }
+    bool chance(int percent) { return below(100) < percent; }
+    std::string pick(std::initializer_list<const char *> options) {
+        return options.begin()[below(static_cast<int64_t>(options.size()))];
+    }
+    template <size_t N>
+    std::string pick(const char *const (&options)[N]) {
+        return options[below(static_cast<int64_t>(N))];
+    }
+
+    std::string ws() {
+        if (!chance(30)) return "";
+        static const char kWs[] = {' ', '\t', '\n', '\r'};
+        std::string s;
+        for (int64_t i = 1 + below(3); i > 0; --i) s += kWs[below(4)];
+        return s;
+    }
+
+    std::string literal() {
+        static const char *const kLit[] = {"true", "false", "null", "txyz", "nope", "fxxxx", "t",
+                                           "f", "n", "tru", "fals", "nul", "trueX", "nullnull"};
+        return pick(kLit);
+    }
+
+    std::string digits(int64_t n) {
+        std::string s;
+        for (int64_t i = 0; i < n; ++i) s += static_cast<char>('0' + below(10));
+        return s;
+    }
+
+    std::string number() {
+        static const char *const kNum[] = {"-", "-12", "007", "0", "-0", "+1", "18446744073709551617",
+                                           "9223372036854775807", "9223372036854775808",
+                                           "-9223372036854775808", "-9223372036854775809", "1.5", "1e5",
+                                           "-.5", "--1", "12-3"};
+        if (chance(40)) return pick(kNum);
+        std::string s = chance(30) ? "-" : "";
+        s += digits(1 + (chance(20) ? 18 + below(8) : below(6)));
+        if (chance(10)) s += pick({".25", "e5", "E-3", ".", "e"});
+        return s;
+    }
+
+    std::string content() {
+        static const char *const kPiece[] = {
+            "a", "bc", "Hello", " ", "\\\"", "\\\\", "\\n", "\\r", "\\t", "\\/", "\\b", "\\f", "\\u0041",
+            "\\u00e9", "\t", "\n", "\r", "\x08", "\xc3\xa9", "\xff", "\x7f", "'", ":", ",", "[", "{", "}"};
+        std::string s;
+        for (int64_t i = below(6); i > 0; --i) {
+            int64_t r = below(100);
+            if (r < 4) s += std::string(1, '\0');
+            else if (r < 6) s += std::string("\\") + '\0';
+            else s += pick(kPiece);
+        }
+        return s;
+    }
+
+    // A string value; `last` allows the forms that only make sense at the end.
+    std::string string_value(bool last) {
+        if (last && chance(10)) return "\"" + content();                // unterminated
+        if (last && chance(10)) return "\"" + content() + "\\";         // ends in a backslash
+        return "\"" + content() + "\"";
+    }
+
+    std::string key() {
+        static const char *const kKeys[] = {"a", "b", "name", "", "a\\\"b", "k\\\\", "x y", "\\u0041",
+                                            "\t", "version", "a\\nb"};
+        return chance(75) ? pick(kKeys) : content();
+    }
+
+    std::string closer(char close) {
+        int64_t r = below(100);
+        if (r < 80) return ws() + close;
+        if (r < 86) return "";  // the document ends the container
+        if (r < 92) return std::string(1, close == ']' ? '}' : ']');
+        return pick({"x", " 2", ")", "\"", ":"});
+    }
+
+    std::string array(int depth) {
+        std::string s = "[" + ws();
+        if (chance(12)) return s + closer(']');
+        int64_t n = chance(2) ? 60 + below(10) : 1 + below(6);
+        for (int64_t i = 0; i < n; ++i) {
+            if (i) s += ws() + "," + ws();
+            s += value(depth + 1);
+        }
+        if (chance(8)) s += ",";
+        return s + closer(']');
+    }
+
+    std::string object(int depth) {
+        std::string s = "{" + ws();
+        if (chance(12)) return s + closer('}');
+        int64_t n = chance(2) ? 30 + below(6) : 1 + below(5);
+        for (int64_t i = 0; i < n; ++i) {
+            if (i) s += ws() + "," + ws();
+            if (chance(3)) s += pick({"a", "'a'", ""});  // no opening quote
+            else s += "\"" + key() + "\"";
+            s += ws();
+            int64_t r = below(100);
+            s += r < 88 ? ":" : r < 94 ? "" : pick({"=", "1", ",", " "});
+            s += ws() + value(depth + 1);
+        }
+        if (chance(8)) s += ",";
+        return s + closer('}');
+    }
+
+    std::string value(int depth) {
+        int64_t r = below(100);
+        if (depth > 5) r = below(55);
+        if (r < 13) return literal();
+        if (r < 32) return number();
+        if (r < 50) return string_value(chance(20));
+        if (r < 55) return pick({"x", "]", "}", ",", "+1", "", ":"});
+        if (r < 78) return array(depth);
+        return object(depth);
+    }
+
+    // Around the nesting limit: a mixed chain of arrays and objects with a
+    // value in the middle and some of the closers.
+    std::string deep() {
+        int64_t n = 1000 + below(40);
+        std::string open, close;
+        for (int64_t i = 0; i < n; ++i) {
+            if (chance(70)) {
+                open += "[";
+                close = "]" + close;
+            } else {
+                open += "{\"k\":";
+                close = "}" + close;
+            }
+            if (chance(3)) open += ws();
+        }
+        std::string mid = chance(50) ? value(6) : (chance(50) ? "[1,2]" : "{\"z\":[]}");
+        size_t keep = chance(70) ? close.size() : static_cast<size_t>(below(static_cast<int64_t>(close.size()) + 1));
+        std::string tail = close.substr(0, keep);
+        if (chance(30)) tail += ",1]";
+        return open + mid + tail;
+    }
+
+    // A root container with many well-formed children, so that its width,
+    // not an early closer, decides whether the tape can hold it.
+    std::string wide() {
+        bool obj = chance(50);
+        int64_t n = obj ? 20 + below(16) : 50 + below(18);
+        std::string s = obj ? "{" : "[";
+        for (int64_t i = 0; i < n; ++i) {
+            if (i) s += ws() + "," + ws();
+            if (obj) s += "\"k" + std::to_string(below(8)) + "\"" + ws() + ":" + ws();
+            int64_t r = below(6);
+            if (r == 0) s += digits(1 + below(4));
+            else if (r == 1) s += "\"" + content() + "\"";
+            else if (r == 2) s += pick({"true", "false", "null"});
+            else if (r == 3) s += "[1,\"a\",[]]";
+            else if (r == 4) s += "{\"a\":{\"b\":-1}}";
+            else s += "\"plain\"";
+        }
+        return s + ws() + (obj ? "}" : "]");
+    }
+
+    std::string mutate(std::string s) {
+        static const char kBytes[] = "[]{}\",:\\ tfn-0123456789x\t\n";
+        for (int64_t k = 1 + below(3); k > 0; --k) {
+            int64_t r = below(100);
+            size_t at = s.empty() ? 0 : static_cast<size_t>(below(static_cast<int64_t>(s.size())));
+            char b = chance(80) ? kBytes[below(sizeof kBytes - 1)] : static_cast<char>(below(256));
+            if (r < 30 && !s.empty()) s[at] = b;
+            else if (r < 55 && !s.empty()) s.erase(at, 1);
+            else if (r < 80) s.insert(at, 1, b);
+            else if (!s.empty()) s.resize(at);
+        }
+        return s;
+    }
+
+    std::mt19937_64 rng_;
+};
+
+ZelString view(const std::string &s) {
+    return ZelString{const_cast<char *>(s.c_str()), static_cast<int64_t>(s.size()), static_cast<int64_t>(s.size())};
+}
+
+TEST(JsonDifferential, GeneratedCorpusAgreesWithTape) {
+    Gen gen(0x5eed2024);
+    const int kDocs = 4000;
+    int compared = 0, deep = 0, wide_roots = 0, accepted = 0;
+    for (int i = 0; i < kDocs; ++i) {
+        std::string text = gen.document();
+        ZelString doc = view(text);
+        {
+            const tref::Tape t(&doc);
+            if (!t.within_limits()) continue;
+            if (text.size() > 1000 && text.find("[[[[[[[[") != std::string::npos) ++deep;
+            if (t.array_len() > 40 || t.object_len() > 16) ++wide_roots;
+            accepted += static_cast<int>(t.validate());
+        }
+        ++compared;
+        std::string m = tref::first_mismatch(&doc);
+        ASSERT_EQ(m, "") << "document #" << i << " (" << text.size() << " bytes): " << text.substr(0, 300);
+    }
+    zel_arena_destroy();
+    printf("[ compared ] %d of %d documents (%d deep, %d wide, %d accepted)\n", compared, kDocs, deep,
+           wide_roots, accepted);
+    // The corpus is meant to stay almost entirely inside what the tape can hold,
+    // and to reach each family of shapes.
+    EXPECT_GE(compared, kDocs * 9 / 10);
+    EXPECT_GE(deep, 20);
+    EXPECT_GE(wide_roots, 40);
+    EXPECT_GT(accepted, compared / 4);
+    EXPECT_LT(accepted, compared * 9 / 10);
+}
+
+// Hand-picked documents at the grammar's corners, compared the same way.
+TEST(JsonDifferential, CornerDocumentsAgreeWithTape) {
+    const std::string docs[] = {
+        "", " ", "\t\n\r ", "x", "]", "+1", "t", "f", "n", "txyz", "nope", "fxxxx", "tr", "fals", "-", "--",
+        "-12", "007", "1.5", "1e5", "1 2", "18446744073709551617", "-9223372036854775808", "\"abc",
+        "\"abc\\", "\"a\\\\\"", "\"\\", "\"", "[", "{", "[1x", "[1}", "[1,2", "[1 2]", "[1,]", "[,]", "[,",
+        "[]", "{}", "[ ]", "{ }", "{\"a\" 1}", "{\"a\"", "{\"a\":", "{\"a\":1,}", "{\"a\":1,\"a\":2}",
+        "{\"a\":\"x\",\"a\":5}", "{\"a\\\"b\":1}", "{\"a\":{\"b\":1}}", "{\"a\":1,\"b\":[1,2]}", "[1,[2,3]]",
+        "{a:1}", "{\"a\":tru}", "{\"a\":f}", "{\"a\":\"\\n\"}", "{\"a\":\"\"}", "{\"\":1}", "{\"a\":1,\"\"",
+        std::string("{\"a\\0b\":\"x\\0y\"}", 15), std::string("[\"\\\0\"]", 6), "{\"k\":\"\\u0041\\/\"}",
+        "[\"\x08\xff\"]", "[1,\"a\\", "{\"a\":[", "{\"a\":\"", "[{\"a\":1},{\"b\":2}]", "[tttt]",
+        "{\"name\":\"ZEL\",\"version\":97}", "[10,20,30]", "  [ 1 , true ]  ", "{ \"a\" : [ 1 , true ] }"};
+    for (const std::string &text : docs) {
+        ZelString doc = view(text);
+        ASSERT_TRUE(tref::within_tape_limits(&doc)) << text;
+        ASSERT_EQ(tref::first_mismatch(&doc), "") << "document: " << text;
+    }
+    // Around the nesting limit exactly.
+    for (int n : {1023, 1024, 1025, 1026}) {
+        for (const char *inner : {"", "1", "[]", "[1]", "{}", "{\"a\":1}"}) {
+            std::string text = std::string(n, '[') + inner + std::string(n, ']');
+            ZelString doc = view(text);
+            ASSERT_TRUE(tref::within_tape_limits(&doc));
+            ASSERT_EQ(tref::first_mismatch(&doc), "") << n << " levels around " << inner;
+        }
+    }
+    zel_arena_destroy();
+}
+
+}  // namespace
