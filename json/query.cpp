@@ -98,8 +98,9 @@ ZEL_EXPORT ZelString *zel_json_get_string(const ZelString *doc, const ZelString 
     if (v < 0 || r.kind_at(v) != zel::json::kString) return zel::fresh_empty();
     int64_t s = v + 1, e = r.fq(s);
     if (e > r.size()) e = r.size();
-    ZelString *out = zel::make_string_uninit(r.unescaped_len(s, e));
-    r.unescape_into(out->data, s, e);
+    const uint8_t *raw = r.bytes() + s;
+    ZelString *out = zel::make_string_uninit(zel::json::unescaped_len(raw, e - s));
+    zel::json::unescape_into(out->data, raw, e - s);
     return out;
 }
 

@@ -6,9 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "json_test_util.h"
 #include "support.h"
 
 namespace {
+
+using jt::shown;
+using jt::unescape_by_pieces;
 
 const ZelString *const kLiterals[] = {
     &zel_str_0,  &zel_str_1,  &zel_str_2,  &zel_str_3,  &zel_str_4,  &zel_str_5,  &zel_str_6,  &zel_str_7,
@@ -128,6 +132,15 @@ TEST(JsonStringify, IntToStr) {
         snprintf(buf, sizeof buf, "%lld", static_cast<long long>(v));
         expect_made(o(int_to_str(v)), buf);
     }
+    // Every digit count, at both ends.
+    for (int64_t p = 1; p > 0; p = p <= INT64_MAX / 10 ? p * 10 : 0) {
+        for (int64_t v : {p, p - 1, p + 1, -p, -(p - 1), -(p + 1)}) {
+            if (v == 0) continue;
+            char buf[32];
+            snprintf(buf, sizeof buf, "%lld", static_cast<long long>(v));
+            expect_made(o(int_to_str(v)), buf);
+        }
+    }
 }
 
 TEST(JsonStringify, Documents) {
@@ -239,13 +252,6 @@ TEST(JsonStringify, Escape) {
     expect_made(o(escape(quoted, 2, nullptr)), "");
 }
 
-// Bytes of a result, which may be the caller's own accumulator without data.
-std::string shown(const ZelString *s) {
-    if (s == nullptr) return "<null>";
-    if (s->data == nullptr) return "<no data>";
-    return zt::str(s);
-}
-
 // The pieces-and-concatenation definitions, run in arena mode.
 ZelString *ref_escape(const ZelString *s, int64_t pos, ZelString *acc) {
     ZelString *bs = const_cast<ZelString *>(&zel_str_4);
@@ -257,23 +263,6 @@ ZelString *ref_escape(const ZelString *s, int64_t pos, ZelString *acc) {
                            : c == '"'  ? zel_string_concat(bs, &zel_str_3)
                            : c == '\\' ? zel_string_concat(bs, bs)
                                        : zel_chr(c);
-        acc = zel_string_concat(acc, piece);
-    }
-    return acc;
-}
-
-ZelString *ref_unescape(const ZelString *s, int64_t pos, ZelString *acc) {
-    while (pos < zel_string_len(s)) {
-        int64_t c = zel_string_char_at(s, pos);
-        ZelString *piece;
-        if (c == '\\' && pos + 1 < s->len) {
-            int64_t e = zel_string_char_at(s, pos + 1);
-            piece = e == 'n' ? zel_chr('\n') : e == 'r' ? zel_chr('\r') : e == 't' ? zel_chr('\t') : zel_chr(e);
-            pos += 2;
-        } else {
-            piece = zel_chr(c);
-            pos += 1;
-        }
         acc = zel_string_concat(acc, piece);
     }
     return acc;
@@ -314,7 +303,7 @@ ZelString *ref_json(const ZelVec *t, int64_t node, const ZelString *doc) {
         case 3: {
             ZelString *empty = const_cast<ZelString *>(&zel_str_5);
             ZelString *content =
-                ref_escape(ref_unescape(slice(doc, s[node + 1], s[node + 2]), 0, empty), 0, empty);
+                ref_escape(unescape_by_pieces(slice(doc, s[node + 1], s[node + 2]), 0, empty), 0, empty);
             return zel_string_concat(zel_string_concat(&zel_str_3, content), &zel_str_3);
         }
         case 4:
@@ -443,6 +432,40 @@ TEST(JsonStringify, MatchesPieceByPieceDefinition) {
     }
     for (int64_t v : {int64_t{1}, int64_t{-5}, int64_t{1234567}, INT64_MIN, INT64_MAX, int64_t{-1000}})
         EXPECT_EQ(zt::str(int_to_str(v)), zt::str(ref_int(v)));
+
+    // Long content: plain runs of whole 16-byte blocks, special bytes sparse
+    // or dense, as escaped text, string nodes and member keys.
+    for (int round = 0; round < 600; ++round) {
+        std::string text = jt::mixed_text(rng, rng() % 160, 1 + rng() % 40);
+        jt::expect_same_appends(escape, ref_escape, zt::S(text), static_cast<int64_t>(rng() % 20), round);
+        std::string body = jt::mixed_text(rng, rng() % 160, 1 + rng() % 40);
+        std::string quoted = "\"" + body + "\"";
+        std::string nested = "[\"" + text + "\",{\"" + body + "\":\"" + text + "\"}]";
+        for (const std::string *doc_text : {&quoted, &nested}) {
+            ZelString *doc = zt::S(*doc_text);
+            ZelVec *tape = zel_vec_new();
+            pval(tape, doc, wskip(doc, 0));
+            EXPECT_EQ(zt::str(jstringify(tape, 0, doc)), zt::str(ref_json(tape, 0, doc))) << "round " << round;
+            if (tape->items[0] == 4 || tape->items[0] == 5) {
+                bool obj = tape->items[0] == 5;
+                int64_t count = tape->items[1];
+                ZelString *a = obj ? sobj_ms(tape, 0, doc, 0, count) : sarr_es(tape, 0, doc, 0, count);
+                EXPECT_EQ(zt::str(a), zt::str(ref_members(tape, 0, doc, 0, count, obj))) << "round " << round;
+            }
+            zel_vec_free(tape);
+        }
+        zel_arena_reset();
+    }
+
+    // One lane of a block met more often than a byte can count.
+    for (char c : {'\\', '"', '\0', '\t', 'q'}) {
+        std::string text(9000, c);
+        std::string want;
+        const char *piece = c == '\0' ? "" : c == '\\' ? "\\\\" : c == '"' ? "\\\"" : c == '\t' ? "\\t" : "q";
+        for (size_t i = 0; i < text.size(); ++i) want += piece;
+        expect_made(escape(zt::S(text), 0, const_cast<ZelString *>(&zel_str_5)), want);
+        zel_arena_reset();
+    }
     zel_arena_destroy();
 }
 

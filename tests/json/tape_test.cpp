@@ -5,9 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "json_test_util.h"
 #include "support.h"
 
 namespace {
+
+using jt::shown;
+using jt::unescape_by_pieces;
 
 constexpr int64_t kPack = 1000000;
 
@@ -600,24 +604,6 @@ TEST(JsonTape, ObjectKeyLookup) {
     for (ZelString *s : {a, raw, decoded, empty, abc, ab, brace}) zel_string_free(s);
 }
 
-// Decoding as the pieces-and-concatenation definition gives it.
-ZelString *unescape_by_pieces(const ZelString *s, int64_t pos, ZelString *acc) {
-    while (pos < zel_string_len(s)) {
-        int64_t c = zel_string_char_at(s, pos);
-        ZelString *piece;
-        if (c == '\\' && pos + 1 < s->len) {
-            int64_t e = zel_string_char_at(s, pos + 1);
-            piece = e == 'n' ? zel_chr('\n') : e == 'r' ? zel_chr('\r') : e == 't' ? zel_chr('\t') : zel_chr(e);
-            pos += 2;
-        } else {
-            piece = zel_chr(c);
-            pos += 1;
-        }
-        acc = zel_string_concat(acc, piece);
-    }
-    return acc;
-}
-
 void expect_made(const ZelString *s, const std::string &want) {
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(zt::str(s), want);
@@ -680,13 +666,6 @@ TEST(JsonTape, Unescape) {
     for (ZelString *s : {src, tail, nul, acc, zero}) zel_string_free(s);
 }
 
-// Bytes of a result, which may be the caller's own accumulator without data.
-std::string shown(const ZelString *s) {
-    if (s == nullptr) return "<null>";
-    if (s->data == nullptr) return "<no data>";
-    return zt::str(s);
-}
-
 TEST(JsonTape, UnescapeMatchesPieceByPieceDefinition) {
     std::mt19937_64 rng(77);
     const char alphabet[] = {'\\', '\\', 'n', 'r', 't', '"', '/', 'u', 'a', '\0', '\xe9'};
@@ -705,6 +684,13 @@ TEST(JsonTape, UnescapeMatchesPieceByPieceDefinition) {
             EXPECT_EQ(shown(got), shown(want)) << "round " << round;
             EXPECT_EQ(got == acc, want == acc) << "round " << round;
         }
+        zel_arena_reset();
+    }
+    // Long content: plain runs of whole 16-byte blocks, escapes sparse or dense.
+    for (int round = 0; round < 600; ++round) {
+        std::string text = jt::mixed_text(rng, rng() % 200, 1 + rng() % 40);
+        int64_t pos = static_cast<int64_t>(rng() % 20);
+        jt::expect_same_appends(unescape, unescape_by_pieces, zt::S(text), pos, round);
         zel_arena_reset();
     }
     zel_arena_destroy();
