@@ -93,6 +93,25 @@ inline int64_t append(ZelStringBuilder *sb, const char *src, int64_t n) {
     return sb->len;
 }
 
+// Feeds the bytes of s to put, which applies its own room test; the block may
+// move meanwhile, so a source inside it is read through the current block and
+// its length is taken once.
+template <class Put>
+int64_t append_each(ZelStringBuilder *sb, const ZelString *s, Put put) {
+    const char *src = s->data;
+    const bool own = inside(sb, src);
+    const ptrdiff_t at = own ? src - sb->data : 0;
+    char *d = sb->data;
+    int64_t len = sb->len, cap = sb->capacity;
+    for (int64_t i = 0, n = s->len; i < n; ++i)
+        put(d, len, cap, static_cast<unsigned char>(own ? d[at + i] : src[i]));
+    d[len] = '\0';
+    sb->data = d;
+    sb->len = len;
+    sb->capacity = cap;
+    return len;
+}
+
 // Single-byte append: one doubling when the byte and its NUL do not fit.
 inline void append_byte(char *&d, int64_t &len, int64_t &cap, char c) {
     if (__builtin_expect(len + 2 > cap, 0)) {
@@ -199,14 +218,7 @@ ZEL_EXPORT int64_t zel_sb_push_int(ZelStringBuilder *sb, int64_t x) {
 
 ZEL_EXPORT int64_t zel_sb_push_escaped(ZelStringBuilder *sb, const ZelString *s) {
     if (sb == nullptr || s == nullptr || s->data == nullptr) return 0;
-    const char *src = s->data;
-    const int64_t n = s->len;
-    const bool own = zel::inside(sb, src);
-    const ptrdiff_t at = own ? src - sb->data : 0;
-    char *d = sb->data;
-    int64_t len = sb->len, cap = sb->capacity;
-    for (int64_t i = 0; i < n; ++i) {
-        auto c = static_cast<unsigned char>(own ? d[at + i] : src[i]);
+    return zel::append_each(sb, s, [](char *&d, int64_t &len, int64_t &cap, unsigned char c) {
         unsigned char e = zel::kEscape.letter[c];
         if (__builtin_expect(len + 3 > cap, 0)) {
             cap = zel::doubled(cap);
@@ -220,32 +232,15 @@ ZEL_EXPORT int64_t zel_sb_push_escaped(ZelStringBuilder *sb, const ZelString *s)
         } else {
             d[len++] = static_cast<char>(c);
         }
-    }
-    d[len] = '\0';
-    sb->data = d;
-    sb->len = len;
-    sb->capacity = cap;
-    return len;
+    });
 }
 
 ZEL_EXPORT int64_t sb_push_escaped(ZelStringBuilder *sb, const ZelString *s) {
     if (s == nullptr || sb == nullptr || s->data == nullptr) return 0;
-    const char *src = s->data;
-    const int64_t n = s->len;
-    const bool own = zel::inside(sb, src);
-    const ptrdiff_t at = own ? src - sb->data : 0;
-    char *d = sb->data;
-    int64_t len = sb->len, cap = sb->capacity;
-    for (int64_t i = 0; i < n; ++i) {
-        char c = own ? d[at + i] : src[i];
+    return zel::append_each(sb, s, [](char *&d, int64_t &len, int64_t &cap, unsigned char c) {
         if (c == '\\' || c == '"') zel::append_byte(d, len, cap, '\\');
-        zel::append_byte(d, len, cap, c);
-    }
-    d[len] = '\0';
-    sb->data = d;
-    sb->len = len;
-    sb->capacity = cap;
-    return len;
+        zel::append_byte(d, len, cap, static_cast<char>(c));
+    });
 }
 
 ZEL_EXPORT int64_t zel_sb_push_f64(ZelStringBuilder *sb, double x) {
