@@ -7,8 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "zel.h"
 
@@ -72,6 +76,28 @@ inline ChildResult run_child(const std::function<int()> &fn, const std::string &
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
     return r;
 }
+
+// Releases every string it was handed when the test ends, except those that
+// `shared` says the library keeps (its literal records), so the sanitizer
+// build's leak check sees exactly what the library itself loses.
+class Owned {
+public:
+    explicit Owned(std::function<bool(const ZelString *)> shared = nullptr) : shared_(std::move(shared)) {}
+    Owned(const Owned &) = delete;
+    Owned &operator=(const Owned &) = delete;
+    ~Owned() {
+        for (ZelString *s : held_) zel_string_free(s);
+    }
+    ZelString *operator()(ZelString *s) {
+        EXPECT_NE(s, nullptr);
+        if (s != nullptr && !(shared_ && shared_(s))) held_.push_back(s);
+        return s;
+    }
+
+private:
+    std::function<bool(const ZelString *)> shared_;
+    std::vector<ZelString *> held_;
+};
 
 // A heap string record over a literal (bytes copied, embedded NULs kept).
 inline ZelString *S(const std::string &text) { return zel_string_new(text.data(), (int64_t)text.size()); }

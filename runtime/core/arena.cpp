@@ -78,6 +78,13 @@ void *arena_alloc_slow(uint64_t size) {
     return block->data;
 }
 
+void release_arena_blocks() {
+    release_after(nullptr, t_arena.head);
+    t_arena.head = nullptr;
+    t_arena.current = nullptr;
+    t_arena.total_allocated = 0;
+}
+
 // Reset and destroy may free the marked block; a mark that outlived its block
 // would make a later restore write into freed memory, so those calls drop it.
 static void clear_save_mark() {
@@ -131,10 +138,7 @@ ZEL_EXPORT uint64_t zel_arena_usage(void) { return t_arena.total_allocated; }
 ZEL_EXPORT uint64_t arena_usage(void) ZEL_ALIAS_OF(zel_arena_usage);
 
 ZEL_EXPORT int32_t zel_arena_destroy(void) {
-    zel::release_after(nullptr, t_arena.head);
-    t_arena.head = nullptr;
-    t_arena.current = nullptr;
-    t_arena.total_allocated = 0;
+    zel::release_arena_blocks();
     zel::clear_save_mark();
     zel::set_arena_enabled(0);
     return 0;

@@ -5,21 +5,10 @@
 #include "internal.h"
 
 extern "C" __attribute__((weak, visibility("default"))) int main(int argc, char **argv) {
-    zel::t_state.argc = argc;
-    zel::t_state.argv = argv;
-    zel::set_arena_enabled(1);
+    zel_init_runtime(argc, argv);
     int64_t result = zel_user_main();
     // The strings of the program die with its arena; the save mark stays as it was.
-    zel::ArenaState &a = zel::t_arena;
-    for (zel::ArenaBlock *b = a.head; b != nullptr;) {
-        zel::ArenaBlock *next = b->next;
-        free(b->data);
-        free(b);
-        b = next;
-    }
-    a.head = nullptr;
-    a.current = nullptr;
-    a.total_allocated = 0;
+    zel::release_arena_blocks();
     zel::set_arena_enabled(0);
     return static_cast<int>(static_cast<uint32_t>(result));
 }

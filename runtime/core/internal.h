@@ -60,6 +60,9 @@ inline void set_arena_enabled(int32_t on) { __atomic_store_n(&g_arena_enabled, o
 
 void *heap_alloc(uint64_t size);               // malloc, or out_of_memory
 void *arena_alloc_slow(uint64_t rounded_size);  // new block, limit check
+// Frees every block of the calling thread's arena and empties the list; the
+// save mark is the caller's business.
+void release_arena_blocks();
 
 // The runtime allocator: a bump in the thread's current arena block when arena
 // mode is on, the system heap otherwise.

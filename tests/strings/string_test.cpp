@@ -8,22 +8,7 @@
 
 namespace {
 
-// Releases every string it was handed when the test ends, so the sanitizer
-// build's leak check sees exactly what the library itself loses.
-class Owned {
-public:
-    ~Owned() {
-        for (ZelString *s : held_) zel_string_free(s);
-    }
-    ZelString *operator()(ZelString *s) {
-        EXPECT_NE(s, nullptr);
-        held_.push_back(s);
-        return s;
-    }
-
-private:
-    std::vector<ZelString *> held_;
-};
+using zt::Owned;
 
 // Every string made here is NUL-terminated and has cap == len.
 void expect_text(const ZelString *s, const std::string &want) {
