@@ -2,8 +2,11 @@
 // writes, byte for byte, with its exit status; make strings from literals.
 #pragma once
 
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +26,26 @@ struct ChildResult {
     std::string out;       // everything written to stdout
     std::string err;       // everything written to stderr
 };
+
+// A write to a pipe whose reader is gone raises SIGPIPE in the writer; the
+// test program must get EPIPE instead. The signal is blocked in this thread for
+// the write only, and one it left pending is taken before unblocking.
+inline ssize_t write_no_sigpipe(int fd, const void *p, size_t n) {
+    sigset_t pipe_set, old;
+    sigemptyset(&pipe_set);
+    sigaddset(&pipe_set, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe_set, &old);
+    ssize_t w = write(fd, p, n);
+    int saved = errno;
+    if (w < 0 && errno == EPIPE) {
+        const struct timespec zero = {0, 0};
+        while (sigtimedwait(&pipe_set, nullptr, &zero) < 0 && errno == EINTR) {
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    errno = saved;
+    return w;
+}
 
 // Runs fn in a forked child with `input` on stdin; the child exits with fn's
 // result unless fn ends the process itself (exit, fatal failure, ...).
@@ -56,9 +79,10 @@ inline ChildResult run_child(const std::function<int()> &fn, const std::string &
         if (!err_open) fds[1].fd = -1;
         if (poll(fds, 3, -1) < 0) break;
         if (fds[2].revents & (POLLOUT | POLLERR | POLLHUP)) {
-            ssize_t n = write(in[1], input.data() + fed, input.size() - fed);
+            ssize_t n = write_no_sigpipe(in[1], input.data() + fed, input.size() - fed);
             if (n > 0) fed += static_cast<size_t>(n);
-            if (n < 0 || fed == input.size()) { close(in[1]); in[1] = -1; }
+            // EPIPE: the child stopped reading (or exited); the rest is not wanted.
+            if ((n < 0 && errno != EAGAIN && errno != EINTR) || fed == input.size()) { close(in[1]); in[1] = -1; }
         }
         for (int i = 0; i < 2; ++i) {
             if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) {

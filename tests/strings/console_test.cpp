@@ -244,3 +244,16 @@ TEST(Console, AliasesShareTheirTarget) {
 }
 
 }  // namespace
+
+namespace {
+
+// A child that exits before reading its input must not take the test program
+// down with SIGPIPE: the feed simply ends.
+TEST(Console, HarnessSurvivesUnreadInput) {
+    for (int round = 0; round < 3; ++round) {
+        auto r = zt::run_child([] { return 7; }, std::string(1 << 20, 'x'));
+        EXPECT_EQ(r.status, 7);
+    }
+}
+
+}  // namespace
