@@ -99,7 +99,7 @@ TEST(Console, Strings) {
 }
 
 TEST(Console, WriteStdoutIsRawAndFlushed) {
-    // _exit skips stdio's final flush, so only flushed bytes arrive.
+    // exit_unflushed skips stdio's final flush, so only flushed bytes arrive.
     auto r = zt::run_child([] {
         ZelString *s = zt::S(std::string("a\0b\n\0", 5));
         printf("x");
@@ -108,7 +108,7 @@ TEST(Console, WriteStdoutIsRawAndFlushed) {
         zel_write_stdout(nullptr);
         ZelString hollow = {nullptr, 3, 3};
         zel_write_stdout(&hollow);
-        _exit(0);
+        zt::exit_unflushed(0);
         return 0;
     });
     EXPECT_EQ(r.out, std::string("xa\0b\n\0", 6));
@@ -146,7 +146,7 @@ TEST(Console, ReadLine) {
             ZelString *s = zel_read_line();
             fwrite(s->data, 1, (size_t)s->len, stderr);
             zel_string_free(s);
-            _exit(0);
+            zt::exit_unflushed(0);
             return 0;
         },
         "answer\n");
@@ -189,7 +189,7 @@ TEST(Console, ReadBytes) {
             ZelString *b = zel_read_bytes(2);
             zel_string_free(a);
             zel_string_free(b);
-            _exit(0);
+            zt::exit_unflushed(0);
             return 0;
         },
         "xy");
@@ -198,7 +198,7 @@ TEST(Console, ReadBytes) {
         [] {
             printf("p1 ");
             zel_string_free(zel_read_bytes(-1));
-            _exit(0);
+            zt::exit_unflushed(0);
             return 0;
         },
         "xy");
