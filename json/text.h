@@ -8,6 +8,7 @@
 #include <stdlib.h>
 
 #include "../runtime/core/internal.h"
+#include "../runtime/strings/digits.h"
 
 namespace zel::json {
 
@@ -144,32 +145,7 @@ inline uint64_t accumulate(const uint8_t *p, int64_t count, uint64_t acc) {
 
 // ---- Decimal text ----
 
-inline constexpr char kDigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
-// Decimal text of v into buf (room for 20 bytes); returns the length.
-inline size_t format_i64(int64_t v, char *buf) {
-    uint64_t m = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-    size_t digits = 1;
-    for (uint64_t bound = 10; digits < 20 && m >= bound; bound *= 10) ++digits;
-    size_t n = digits + (v < 0 ? 1 : 0);
-    char *w = buf + n;
-    while (m >= 100) {
-        w -= 2;
-        memcpy(w, kDigitPairs + 2 * (m % 100), 2);
-        m /= 100;
-    }
-    if (m >= 10) {
-        w -= 2;
-        memcpy(w, kDigitPairs + 2 * m, 2);
-    } else {
-        *--w = static_cast<char>('0' + m);
-    }
-    if (v < 0) buf[0] = '-';
-    return n;
-}
+using zel::format_i64;
 
 // ---- The escape rule and its inverse ----
 //

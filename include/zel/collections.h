@@ -1,4 +1,4 @@
-/* Collections: the integer vector. */
+/* Collections: the integer vector and the string-vector pool. */
 #ifndef ZEL_COLLECTIONS_H
 #define ZEL_COLLECTIONS_H
 
@@ -40,6 +40,61 @@ int64_t zel_vec_sum(const ZelVec *v);
 int64_t zel_vec_product(const ZelVec *v);
 int64_t zel_vec_min(const ZelVec *v);
 int64_t zel_vec_max(const ZelVec *v);
+
+/* ---- string vectors: lists of strings held by integer handles ----
+ * Handles index one process-wide pool and are issued 0, 1, 2, ... and never
+ * reused; -1 is the failure handle (the pool could not grow). A vector stores
+ * the string pointers it is given and never copies or frees them. The pool and
+ * its item arrays live on the system heap; the pieces that splits make come
+ * from the runtime allocator. The pool has no lock: use it from one thread at a
+ * time. Invalid handles get neutral answers (0, NULL, -1, a fresh empty
+ * string) and nothing happens; growth that fails stores nothing and returns -1. */
+typedef struct ZelSvec {
+    ZelString **items;
+    int64_t len;
+    int64_t capacity;
+} ZelSvec;
+
+extern ZelSvec *g_svec_pool;
+extern int64_t g_svec_pool_len;
+extern int64_t g_svec_pool_cap;
+
+/* A new, empty vector's handle, or -1. */
+int64_t zel_svec_new(void);
+/* Appends s (NULL too); 0, or -1 for an invalid handle or when items cannot grow. */
+int64_t zel_svec_push(int64_t h, ZelString *s);
+/* Number of elements; 0 for an invalid handle. */
+int64_t zel_svec_len(int64_t h);
+/* Element i itself (not a copy); NULL for an invalid handle or index. */
+ZelString *zel_svec_get(int64_t h, int64_t i);
+/* Releases the item array and empties the vector; the handle stays usable. Returns 0. */
+int64_t zel_svec_free(int64_t h);
+/* Empties the vector, keeping its storage. Returns 0. */
+int64_t zel_svec_clear(int64_t h);
+/* Removes element i (not freed), moving later ones down; 1, or 0 when i is invalid. */
+int64_t zel_svec_remove(int64_t h, int64_t i);
+/* Index of the first element with x's bytes (NULL elements never match); -1 when none. */
+int64_t zel_svec_index_of(int64_t h, const ZelString *x);
+/* 1 when zel_svec_index_of finds x. */
+int64_t zel_svec_contains(int64_t h, const ZelString *x);
+/* Sorts ascending with zelstring_cmp (qsort, not stable). Returns 0. */
+int64_t zel_svec_sort(int64_t h);
+/* qsort comparator over pointers to string pointers: NULLs first, then unsigned
+ * bytes, a proper prefix first. */
+int zelstring_cmp(const void *a, const void *b);
+int cmp_zel_str_ptr(const void *a, const void *b);
+/* The elements with sep between each pair (NULL elements add no bytes; a NULL
+ * sep joins without separators) as a new string; empty for an empty vector. */
+ZelString *zel_svec_join(int64_t h, const ZelString *sep);
+/* A new vector of the fields of s between occurrences of sep (no empty field
+ * after a final separator; an empty or NULL sep splits into single bytes);
+ * empty for an empty s. -1 only when no handle can be made. */
+int64_t zel_str_split(const ZelString *s, const ZelString *sep);
+/* A new vector of the runs of s without white space (space, tab, LF, CR). */
+int64_t zel_str_split_whitespace(const ZelString *s);
+/* A new vector of the lines of s, split at LF, each without one trailing CR;
+ * a final LF leaves no empty last line. */
+int64_t zel_str_lines(const ZelString *s);
 
 #ifndef ZEL_NO_SHORT_NAMES
 ZelVec *vec_new(void);

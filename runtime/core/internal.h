@@ -79,11 +79,23 @@ inline void *zel_alloc(uint64_t size) {
     return arena_alloc_slow(rounded >= size ? rounded : ~uint64_t{7});
 }
 
+// The number of bytes that may be read from s: records made by hosts or by
+// hand can carry a null data pointer or a negative length, and both read as
+// empty rather than reach memcpy.
+inline int64_t readable(const ZelString *s) {
+    return (s != nullptr && s->data != nullptr && s->len > 0) ? s->len : 0;
+}
+inline const uint8_t *ubytes(const ZelString *s) { return reinterpret_cast<const uint8_t *>(s->data); }
+
 // A new string of n bytes copied from src (n may be 0; src may then be null):
 // byte block first, then the record, both from zel_alloc.
 ZelString *make_string(const char *src, int64_t n);
 // A new string with room for n bytes; the caller fills data[0..n) (NUL is set).
 ZelString *make_string_uninit(int64_t n);
+// A new string of n bytes in a byte block of `block` bytes (at least n + 1);
+// the caller fills data[0..n) (NUL is set). For results whose block size is
+// part of their contract.
+ZelString *make_string_in_block(int64_t n, int64_t block);
 // A fresh empty string: a 1-byte NUL block, len 0, cap 0.
 inline ZelString *fresh_empty() { return make_string(nullptr, 0); }
 

@@ -9,6 +9,7 @@
 #include <stdlib.h>
 
 #include "../core/internal.h"
+#include "digits.h"
 
 static_assert(sizeof(ZelStringBuilder) == 24, "ZelStringBuilder is three 64-bit words");
 static_assert(offsetof(ZelStringBuilder, data) == 0, "data first");
@@ -196,24 +197,8 @@ ZEL_EXPORT int64_t zel_sb_push_char(ZelStringBuilder *sb, int64_t c) {
 
 ZEL_EXPORT int64_t zel_sb_push_int(ZelStringBuilder *sb, int64_t x) {
     if (sb == nullptr) return 0;
-    char scratch[32];
-    int64_t n = 0;
-    if (x == 0) {
-        scratch[n++] = '0';
-    } else {
-        uint64_t mag = x < 0 ? 0 - static_cast<uint64_t>(x) : static_cast<uint64_t>(x);
-        while (mag != 0) {
-            scratch[n++] = static_cast<char>('0' + mag % 10);
-            mag /= 10;
-        }
-        if (x < 0) scratch[n++] = '-';
-    }
-    if (n >= sb->capacity - sb->len) zel::grow_for(sb, n);
-    char *dst = sb->data + sb->len;
-    for (int64_t i = 0; i < n; ++i) dst[i] = scratch[n - 1 - i];
-    sb->len += n;
-    sb->data[sb->len] = '\0';
-    return sb->len;
+    char buf[20];
+    return append(sb, buf, static_cast<int64_t>(zel::format_i64(x, buf)));
 }
 
 ZEL_EXPORT int64_t zel_sb_push_escaped(ZelStringBuilder *sb, const ZelString *s) {
@@ -252,9 +237,8 @@ ZEL_EXPORT int64_t zel_sb_push_f64(ZelStringBuilder *sb, double x) {
 
 ZEL_EXPORT int64_t zel_sb_push_hex(ZelStringBuilder *sb, int64_t x) {
     if (sb == nullptr) return 0;
-    char buf[32];
-    int n = snprintf(buf, sizeof buf, "0x%lx", static_cast<unsigned long>(x));
-    return append(sb, buf, n);
+    char buf[2 + 16] = {'0', 'x'};
+    return append(sb, buf, 2 + static_cast<int64_t>(zel::format_pow2(static_cast<uint64_t>(x), 4, buf + 2)));
 }
 
 ZEL_EXPORT int64_t zel_sb_push_bool(ZelStringBuilder *sb, int64_t b) {

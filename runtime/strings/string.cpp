@@ -14,14 +14,6 @@ static_assert(offsetof(ZelString, cap) == 16, "ZelString.cap at 16");
 namespace zel {
 namespace {
 
-// The number of bytes that may be read from s: records made by hosts or by
-// hand can carry a null data pointer or a negative length, and both must read
-// as empty rather than reach memcpy.
-inline int64_t readable(const ZelString *s) {
-    if (s == nullptr || s->data == nullptr || s->len <= 0) return 0;
-    return s->len;
-}
-
 // One allocation sized for the sum of all operands, each copied in order.
 ZelString *join(const ZelString *const *parts, int count) {
     int64_t total = 0;

@@ -1,0 +1,44 @@
+// Byte-string search kernels behind search, count, replace and split. Each
+// has a vector build per instruction set; the table is chosen once.
+#pragma once
+
+#include <stdint.h>
+
+namespace zel::text {
+
+struct Kernels {
+    // First occurrence of nd[0, m) in h[0, n) at a position >= from, or -1.
+    // Needs m >= 1 and 0 <= from <= n.
+    int64_t (*find_first)(const uint8_t *h, int64_t n, const uint8_t *nd, int64_t m, int64_t from);
+    // Last occurrence, at a position <= n - m, or -1. Needs 1 <= m <= n.
+    int64_t (*find_last)(const uint8_t *h, int64_t n, const uint8_t *nd, int64_t m);
+    // Non-overlapping occurrences, left to right, resuming the scan at *from:
+    // stores up to cap positions in out and moves *from past what it scanned.
+    // Returns how many it stored; fewer than cap only when none remain. With
+    // zero non-null, *zero becomes non-zero when a scanned byte may be 0.
+    int64_t (*find_batch)(const uint8_t *h, int64_t n, const uint8_t *nd, int64_t m, int64_t *from,
+                          int64_t *out, int64_t cap, uint64_t *zero);
+};
+
+// The kernels of the instruction set the process runs with.
+const Kernels &kernels();
+// Every build, for tests and fuzzing that compare them: 0 baseline (SSE2), 1 AVX2.
+const Kernels &kernels_for(int which);
+
+// Non-overlapping occurrences, each passed to fn(pos) in order; returns the count.
+// `zero` as for find_batch.
+template <class Fn>
+inline int64_t for_each_match(const uint8_t *h, int64_t n, const uint8_t *nd, int64_t m, uint64_t *zero,
+                              Fn fn) {
+    const Kernels &k = kernels();
+    int64_t pos[256];
+    int64_t from = 0, total = 0;
+    for (;;) {
+        int64_t got = k.find_batch(h, n, nd, m, &from, pos, 256, zero);
+        for (int64_t i = 0; i < got; ++i) fn(pos[i]);
+        total += got;
+        if (got < 256) return total;
+    }
+}
+
+}  // namespace zel::text
