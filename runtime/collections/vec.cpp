@@ -18,6 +18,8 @@ namespace {
 // Largest slot count whose byte size still fits a ptrdiff_t.
 constexpr int64_t kMaxSlots = PTRDIFF_MAX / static_cast<int64_t>(sizeof(int64_t));
 
+}  // namespace
+
 ZelVec *vec_make(int64_t capacity) {
     if (capacity > kMaxSlots) out_of_memory();
     auto *v = static_cast<ZelVec *>(malloc(sizeof(ZelVec)));
@@ -43,7 +45,6 @@ void vec_reserve(ZelVec *v, int64_t need) {
     v->capacity = cap;
 }
 
-}  // namespace
 }  // namespace zel
 
 ZEL_EXPORT ZelVec *zel_vec_new(void) { return zel::vec_make(8); }
@@ -51,8 +52,7 @@ ZEL_EXPORT ZelVec *zel_vec_new(void) { return zel::vec_make(8); }
 ZEL_EXPORT ZelVec *zel_vec_with_capacity(int64_t n) { return zel::vec_make(n >= 2 ? n : 1); }
 
 ZEL_EXPORT ZelVec *zel_vec_push(ZelVec *v, int64_t value) {
-    if (__builtin_expect(v->len == v->capacity, 0)) zel::vec_reserve(v, v->len + 1);
-    v->items[v->len++] = value;
+    zel::vec_append(v, value);
     return v;
 }
 

@@ -79,6 +79,16 @@ inline void *zel_alloc(uint64_t size) {
     return arena_alloc_slow(rounded >= size ? rounded : ~uint64_t{7});
 }
 
+// Vectors for the library's own use (exported entry points add nothing):
+// a new one with room for `capacity` values, growth by doubling to `need`
+// slots, and append.
+ZelVec *vec_make(int64_t capacity);
+void vec_reserve(ZelVec *v, int64_t need);
+inline void vec_append(ZelVec *v, int64_t value) {
+    if (__builtin_expect(v->len == v->capacity, 0)) vec_reserve(v, v->len + 1);
+    v->items[v->len++] = value;
+}
+
 // The number of bytes that may be read from s: records made by hosts or by
 // hand can carry a null data pointer or a negative length, and both read as
 // empty rather than reach memcpy.

@@ -120,8 +120,8 @@ KFN inline uint64_t pair64(const uint8_t *p, int64_t d, uint8_t a, uint8_t z) {
 
 namespace {
 constexpr Kernels kBuilds[2] = {
-    {sse2::find_first, sse2::find_last, sse2::find_batch},
-    {avx2::find_first, avx2::find_last, avx2::find_batch},
+    {sse2::find_first, sse2::find_last, sse2::find_batch, sse2::count, sse2::replace},
+    {avx2::find_first, avx2::find_last, avx2::find_batch, avx2::count, avx2::replace},
 };
 }  // namespace
 

@@ -18,6 +18,12 @@ struct Kernels {
     // zero non-null, *zero becomes non-zero when a scanned byte may be 0.
     int64_t (*find_batch)(const uint8_t *h, int64_t n, const uint8_t *nd, int64_t m, int64_t *from,
                           int64_t *out, int64_t cap, uint64_t *zero);
+    // Number of non-overlapping occurrences; `zero` as for find_batch.
+    int64_t (*count)(const uint8_t *h, int64_t n, const uint8_t *nd, int64_t m, uint64_t *zero);
+    // h[0, n) with every non-overlapping occurrence of nd[0, m) replaced by
+    // to[0, t), written to w up to w_end, exactly the result's length.
+    void (*replace)(const uint8_t *h, int64_t n, const uint8_t *nd, int64_t m, const uint8_t *to, int64_t t,
+                    char *w, char *w_end);
 };
 
 // The kernels of the instruction set the process runs with.

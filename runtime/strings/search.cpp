@@ -132,7 +132,7 @@ ZEL_EXPORT int64_t zel_string_count(const ZelString *s, const ZelString *sub) {
     if (s == nullptr || sub == nullptr) return 0;
     int64_t n = readable(s), m = readable(sub);
     if (m == 0 || m > n) return 0;
-    return zel::for_each_match(ubytes(s), n, ubytes(sub), m, nullptr, [](int64_t) {});
+    return zel::text::kernels().count(ubytes(s), n, ubytes(sub), m, nullptr);
 }
 
 // ---- extraction and trimming ----
@@ -182,26 +182,16 @@ ZEL_EXPORT ZelString *zel_string_replace(ZelString *s, const ZelString *from, co
     if (s == nullptr || from == nullptr || to == nullptr) return s;
     int64_t n = readable(s), m = readable(from), t = readable(to);
     if (m == 0 || n < m) return s;
-    const uint8_t *p = ubytes(s);
+    const zel::text::Kernels &k = zel::text::kernels();
     uint64_t zero = 0;
-    int64_t count = zel::for_each_match(p, n, ubytes(from), m, &zero, [](int64_t) {});
+    int64_t count = k.count(ubytes(s), n, ubytes(from), m, &zero);
     if (count == 0) return s;
     int64_t growth, total;
     if (__builtin_mul_overflow(t - m, count, &growth) || __builtin_add_overflow(n, growth, &total) ||
         total == INT64_MAX)
         zel::out_of_memory();
     ZelString *r = zel::make_string_uninit(total);
-    char *w = r->data;
-    const char *repl = t > 0 ? to->data : nullptr;
-    int64_t done = 0;
-    zel::for_each_match(p, n, ubytes(from), m, nullptr, [&](int64_t at) {
-        memcpy(w, p + done, static_cast<size_t>(at - done));
-        w += at - done;
-        if (t > 0) memcpy(w, repl, static_cast<size_t>(t));
-        w += t;
-        done = at + m;
-    });
-    memcpy(w, p + done, static_cast<size_t>(n - done));
+    k.replace(ubytes(s), n, ubytes(from), m, ubytes(to), t, r->data, r->data + total);
     return zel::measured(r, zero != 0 || zel::has_nul(ubytes(to), t));
 }
 
@@ -243,21 +233,21 @@ ZEL_EXPORT ZelString *zel_str_pad_right(ZelString *s, int64_t width, const ZelSt
 // ---- splitting and joining ----
 
 ZEL_EXPORT ZelVec *zel_string_split(ZelString *s, const ZelString *sep) {
-    ZelVec *v = zel_vec_new();
+    ZelVec *v = zel::vec_make(8);
     if (s == nullptr || s->data == nullptr) return v;
     int64_t m = readable(sep);
     if (m == 0) {
-        zel_vec_push(v, reinterpret_cast<int64_t>(s));
+        zel::vec_append(v, reinterpret_cast<int64_t>(s));
         return v;
     }
     int64_t n = readable(s), done = 0;
     if (n >= m) {
         zel::for_each_match(ubytes(s), n, ubytes(sep), m, nullptr, [&](int64_t at) {
-            zel_vec_push(v, reinterpret_cast<int64_t>(zel::make_string(s->data + done, at - done)));
+            zel::vec_append(v, reinterpret_cast<int64_t>(zel::make_string(s->data + done, at - done)));
             done = at + m;
         });
     }
-    zel_vec_push(v, reinterpret_cast<int64_t>(zel::make_string(s->data + done, n - done)));
+    zel::vec_append(v, reinterpret_cast<int64_t>(zel::make_string(s->data + done, n - done)));
     return v;
 }
 
