@@ -143,26 +143,7 @@ ZEL_EXPORT int64_t zel_svec_sort(int64_t h) {
 ZEL_EXPORT ZelString *zel_svec_join(int64_t h, const ZelString *sep) {
     ZelSvec *e = entry(h);
     if (e == nullptr || e->len == 0) return zel::fresh_empty();
-    int64_t k = zel::readable(sep), total = 0;
-    if (__builtin_mul_overflow(k, e->len - 1, &total)) zel::out_of_memory();
-    for (int64_t i = 0; i < e->len; ++i)
-        if (__builtin_add_overflow(total, zel::readable(e->items[i]), &total)) zel::out_of_memory();
-    if (total == INT64_MAX) zel::out_of_memory();
-    ZelString *r = zel::make_string_uninit(total);
-    char *w = r->data;
-    for (int64_t i = 0; i < e->len; ++i) {
-        if (i > 0 && k > 0) {
-            memcpy(w, sep->data, static_cast<size_t>(k));
-            w += k;
-        }
-        const ZelString *s = e->items[i];
-        int64_t n = zel::readable(s);
-        if (n > 0) {
-            memcpy(w, s->data, static_cast<size_t>(n));
-            w += n;
-        }
-    }
-    return r;
+    return zel::join_strings(e->items, e->len, sep);
 }
 
 ZEL_EXPORT int64_t zel_str_split(const ZelString *s, const ZelString *sep) {

@@ -106,6 +106,9 @@ ZelString *make_string_uninit(int64_t n);
 // the caller fills data[0..n) (NUL is set). For results whose block size is
 // part of their contract.
 ZelString *make_string_in_block(int64_t n, int64_t block);
+// The parts in order with sep between neighbours (null parts and a null sep
+// add no bytes), in one allocation of the exact size.
+ZelString *join_strings(const ZelString *const *parts, int64_t count, const ZelString *sep);
 // A fresh empty string: a 1-byte NUL block, len 0, cap 0.
 inline ZelString *fresh_empty() { return make_string(nullptr, 0); }
 

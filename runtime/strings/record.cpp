@@ -24,4 +24,26 @@ ZelString *make_string(const char *src, int64_t n) {
     return s;
 }
 
+ZelString *join_strings(const ZelString *const *parts, int64_t count, const ZelString *sep) {
+    int64_t k = readable(sep), total = 0;
+    if (count > 1 && __builtin_mul_overflow(k, count - 1, &total)) out_of_memory();
+    for (int64_t i = 0; i < count; ++i)
+        if (__builtin_add_overflow(total, readable(parts[i]), &total)) out_of_memory();
+    if (total == INT64_MAX) out_of_memory();
+    ZelString *r = make_string_uninit(total);
+    char *w = r->data;
+    for (int64_t i = 0; i < count; ++i) {
+        if (i > 0 && k > 0) {
+            memcpy(w, sep->data, static_cast<size_t>(k));
+            w += k;
+        }
+        int64_t n = readable(parts[i]);
+        if (n > 0) {
+            memcpy(w, parts[i]->data, static_cast<size_t>(n));
+            w += n;
+        }
+    }
+    return r;
+}
+
 }  // namespace zel

@@ -251,26 +251,9 @@ ZEL_EXPORT ZelVec *zel_string_split(ZelString *s, const ZelString *sep) {
     return v;
 }
 
+// Vector elements are string pointers stored as 64-bit values.
 ZEL_EXPORT ZelString *zel_string_join(const ZelVec *v, const ZelString *sep) {
     if (v == nullptr || v->len <= 0) return zel::fresh_empty();
-    auto part = [v](int64_t i) { return reinterpret_cast<const ZelString *>(v->items[i]); };
-    int64_t k = readable(sep), total = 0;
-    if (__builtin_mul_overflow(k, v->len - 1, &total)) zel::out_of_memory();
-    for (int64_t i = 0; i < v->len; ++i)
-        if (__builtin_add_overflow(total, readable(part(i)), &total)) zel::out_of_memory();
-    if (total == INT64_MAX) zel::out_of_memory();
-    ZelString *r = zel::make_string_uninit(total);
-    char *w = r->data;
-    for (int64_t i = 0; i < v->len; ++i) {
-        if (i > 0 && k > 0) {
-            memcpy(w, sep->data, static_cast<size_t>(k));
-            w += k;
-        }
-        int64_t n = readable(part(i));
-        if (n > 0) {
-            memcpy(w, part(i)->data, static_cast<size_t>(n));
-            w += n;
-        }
-    }
-    return zel::measured(r, true);
+    auto *parts = reinterpret_cast<const ZelString *const *>(v->items);
+    return zel::measured(zel::join_strings(parts, v->len, sep), true);
 }

@@ -14,23 +14,7 @@ static_assert(offsetof(ZelString, cap) == 16, "ZelString.cap at 16");
 namespace zel {
 namespace {
 
-// One allocation sized for the sum of all operands, each copied in order.
-ZelString *join(const ZelString *const *parts, int count) {
-    int64_t total = 0;
-    for (int i = 0; i < count; ++i)
-        if (__builtin_add_overflow(total, readable(parts[i]), &total)) out_of_memory();
-    if (total == INT64_MAX) out_of_memory();
-    ZelString *r = make_string_uninit(total);
-    char *dst = r->data;
-    for (int i = 0; i < count; ++i) {
-        int64_t n = readable(parts[i]);
-        if (n > 0) {
-            memcpy(dst, parts[i]->data, static_cast<size_t>(n));
-            dst += n;
-        }
-    }
-    return r;
-}
+inline ZelString *join(const ZelString *const *parts, int count) { return join_strings(parts, count, nullptr); }
 
 constexpr uint64_t kFnvBasis = 0xcbf29ce484222325ull;
 constexpr uint64_t kFnvPrime = 0x100000001b3ull;
