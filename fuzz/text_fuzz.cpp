@@ -1,6 +1,6 @@
 // Arbitrary text and needle through search, count, replace, split, join and
-// trim, each checked against a direct reference written here, and both
-// search-kernel builds against each other.
+// trim, in either allocation mode, each checked against a direct reference
+// written here, and both search-kernel builds against each other.
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -49,6 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         for (char &c : n) c = (char)('a' + (c & 1));
         for (char &c : h) c = (char)('a' + (c & 1));
     }
+    // Byte 1 bit 1: results from the arena instead of the heap.
+    const bool arena = data[1] & 2;
+    zel_arena_mode(arena);
     ZelString *sh = zel_string_new(h.data(), (int64_t)h.size()), *sn = zel_string_new(n.data(), (int64_t)n.size());
 
     int64_t first = -1, last = -1;
@@ -126,5 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     zel_string_free(to);
     zel_string_free(sh);
     zel_string_free(sn);
+    if (arena) zel_arena_reset();
+    zel_arena_mode(0);
     return 0;
 }

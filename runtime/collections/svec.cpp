@@ -29,23 +29,32 @@ inline ZelSvec *entry(int64_t h) {
     return (h >= 0 && h < g_svec_pool_len) ? &g_svec_pool[h] : nullptr;
 }
 
-int64_t push(ZelSvec *e, ZelString *s) {
-    if (e->len == e->capacity) {
-        int64_t cap = e->capacity == 0 ? 8 : e->capacity * 2;
-        if (e->capacity > PTRDIFF_MAX / 16) return -1;
-        auto *items = static_cast<ZelString **>(realloc(e->items, static_cast<size_t>(cap) * sizeof(ZelString *)));
-        if (items == nullptr) return -1;
-        e->items = items;
-        e->capacity = cap;
+// Room for `need` elements, growing as pushes one by one would (8, then
+// doubling); false, with nothing changed, when the array cannot grow.
+bool reserve(ZelSvec *e, int64_t need) {
+    if (need <= e->capacity) return true;
+    int64_t cap = e->capacity == 0 ? 8 : e->capacity;
+    while (cap < need) {
+        if (cap > PTRDIFF_MAX / 16) return false;
+        cap *= 2;
     }
+    auto *items = static_cast<ZelString **>(realloc(e->items, static_cast<size_t>(cap) * sizeof(ZelString *)));
+    if (items == nullptr) return false;
+    e->items = items;
+    e->capacity = cap;
+    return true;
+}
+
+int64_t push(ZelSvec *e, ZelString *s) {
+    if (e->len == e->capacity && !reserve(e, e->len + 1)) return -1;
     e->items[e->len++] = s;
     return 0;
 }
 
 // A piece made by a split: stored, or released again (heap mode) when the
 // vector cannot grow to hold it.
-inline void push_piece(int64_t h, const char *p, int64_t n) {
-    ZelString *s = make_string(p, n);
+inline void push_piece(int64_t h, const char *p, int64_t n, int64_t avail) {
+    ZelString *s = make_piece(p, n, avail);
     if (push(&g_svec_pool[h], s) != 0) zel_string_free(s);
 }
 
@@ -152,18 +161,29 @@ ZEL_EXPORT int64_t zel_str_split(const ZelString *s, const ZelString *sep) {
     if (h < 0 || n == 0) return h;
     int64_t m = zel::readable(sep);
     if (m == 0) {
-        for (int64_t i = 0; i < n; ++i) zel::push_piece(h, s->data + i, 1);
+        for (int64_t i = 0; i < n; ++i) zel::push_piece(h, s->data + i, 1, n - i);
         return h;
     }
     int64_t done = 0;
     if (n >= m) {
-        zel::text::for_each_match(zel::ubytes(s), n, zel::ubytes(sep), m, nullptr, [&](int64_t at) {
-            zel::push_piece(h, s->data + done, at - done);
-            done = at + m;
-        });
+        const zel::text::Kernels &k = zel::text::kernels();
+        int64_t cuts[256], from = 0, got;
+        do {
+            got = k.find_batch(zel::ubytes(s), n, zel::ubytes(sep), m, &from, cuts, 256, nullptr);
+            ZelSvec *e = &g_svec_pool[h];
+            int64_t made = 0;
+            if (zel::reserve(e, e->len + got)) {
+                made = zel::arena_pieces(s->data, n, cuts, got, m, &done, e->items + e->len);
+                e->len += made;
+            }
+            for (int64_t i = made; i < got; ++i) {
+                zel::push_piece(h, s->data + done, cuts[i] - done, n - done);
+                done = cuts[i] + m;
+            }
+        } while (got == 256);
     }
     // A separator at the very end leaves no empty field behind it.
-    if (done < n) zel::push_piece(h, s->data + done, n - done);
+    if (done < n) zel::push_piece(h, s->data + done, n - done, n - done);
     return h;
 }
 
@@ -176,7 +196,7 @@ ZEL_EXPORT int64_t zel_str_split_whitespace(const ZelString *s) {
         while (i < n && zel::is_space(p[i])) ++i;
         int64_t start = i;
         while (i < n && !zel::is_space(p[i])) ++i;
-        if (i > start) zel::push_piece(h, s->data + start, i - start);
+        if (i > start) zel::push_piece(h, s->data + start, i - start, n - start);
     }
     return h;
 }
@@ -190,7 +210,7 @@ ZEL_EXPORT int64_t zel_str_lines(const ZelString *s) {
         const void *lf = memchr(p + start, '\n', static_cast<size_t>(n - start));
         int64_t end = lf ? static_cast<const uint8_t *>(lf) - p : n;
         int64_t stop = (end > start && p[end - 1] == '\r') ? end - 1 : end;
-        zel::push_piece(h, s->data + start, stop - start);
+        zel::push_piece(h, s->data + start, stop - start, n - start);
         start = end + 1;
     }
     return h;

@@ -100,6 +100,16 @@ inline const uint8_t *ubytes(const ZelString *s) { return reinterpret_cast<const
 // A new string of n bytes copied from src (n may be 0; src may then be null):
 // byte block first, then the record, both from zel_alloc.
 ZelString *make_string(const char *src, int64_t n);
+// As make_string, for pieces cut out of a larger text: `avail` bytes may be
+// read from src (at least n), which lets short pieces move in one copy.
+ZelString *make_piece(const char *src, int64_t n, int64_t avail);
+// The pieces of text[0, n) that end at cuts[0, count), each starting `skip`
+// bytes after the previous cut (the first at *done), made in arena mode from
+// the current arena block in one go and stored in out. Returns count, with
+// *done past the last cut, or 0 (nothing made) when the block lacks the room
+// or arena mode is off.
+int64_t arena_pieces(const char *text, int64_t n, const int64_t *cuts, int64_t count, int64_t skip,
+                     int64_t *done, ZelString **out);
 // A new string with room for n bytes; the caller fills data[0..n) (NUL is set).
 ZelString *make_string_uninit(int64_t n);
 // A new string of n bytes in a byte block of `block` bytes (at least n + 1);

@@ -31,20 +31,4 @@ const Kernels &kernels();
 // Every build, for tests and fuzzing that compare them: 0 baseline (SSE2), 1 AVX2.
 const Kernels &kernels_for(int which);
 
-// Non-overlapping occurrences, each passed to fn(pos) in order; returns the count.
-// `zero` as for find_batch.
-template <class Fn>
-inline int64_t for_each_match(const uint8_t *h, int64_t n, const uint8_t *nd, int64_t m, uint64_t *zero,
-                              Fn fn) {
-    const Kernels &k = kernels();
-    int64_t pos[256];
-    int64_t from = 0, total = 0;
-    for (;;) {
-        int64_t got = k.find_batch(h, n, nd, m, &from, pos, 256, zero);
-        for (int64_t i = 0; i < got; ++i) fn(pos[i]);
-        total += got;
-        if (got < 256) return total;
-    }
-}
-
 }  // namespace zel::text

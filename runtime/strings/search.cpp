@@ -15,8 +15,6 @@
 namespace zel {
 namespace {
 
-using text::for_each_match;
-
 inline bool is_space(uint8_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 // The length of a result up to its first NUL, where one may be present.
@@ -242,10 +240,19 @@ ZEL_EXPORT ZelVec *zel_string_split(ZelString *s, const ZelString *sep) {
     }
     int64_t n = readable(s), done = 0;
     if (n >= m) {
-        zel::for_each_match(ubytes(s), n, ubytes(sep), m, nullptr, [&](int64_t at) {
-            zel::vec_append(v, reinterpret_cast<int64_t>(zel::make_string(s->data + done, at - done)));
-            done = at + m;
-        });
+        const zel::text::Kernels &k = zel::text::kernels();
+        int64_t cuts[256], from = 0, got;
+        do {
+            got = k.find_batch(ubytes(s), n, ubytes(sep), m, &from, cuts, 256, nullptr);
+            zel::vec_reserve(v, v->len + got);
+            auto *slots = reinterpret_cast<ZelString **>(v->items + v->len);
+            int64_t made = zel::arena_pieces(s->data, n, cuts, got, m, &done, slots);
+            for (int64_t i = made; i < got; ++i) {
+                slots[i] = zel::make_piece(s->data + done, cuts[i] - done, n - done);
+                done = cuts[i] + m;
+            }
+            v->len += got;
+        } while (got == 256);
     }
     zel::vec_append(v, reinterpret_cast<int64_t>(zel::make_string(s->data + done, n - done)));
     return v;

@@ -120,4 +120,31 @@ TEST(Svec, SplittingRules) {
     EXPECT_EQ(zel_svec_len(zel_str_lines(nullptr)) + zel_svec_len(zel_str_split(nullptr, nullptr)), 0);
 }
 
+// Arena mode carves the pieces of a split straight out of the arena block; a
+// split larger than one block must still give every piece.
+TEST(Svec, SplitsAgreeInBothModes) {
+    std::string text;
+    for (int i = 0; i < 300000; ++i) text += std::to_string(i % 1000) + (i % 7 ? "," : ",a long field here,");
+    ZelString t = {text.data(), (int64_t)text.size(), (int64_t)text.size()}, comma = {(char *)",", 1, 1};
+    auto take = [&](bool arena) {
+        zel_arena_mode(arena);
+        std::vector<std::string> r;
+        int64_t h = zel_str_split(&t, &comma);
+        ZelVec *v = zel_string_split(&t, &comma);
+        for (int64_t i = 0; i < v->len; ++i) r.push_back(str((ZelString *)v->items[i]));
+        EXPECT_EQ(items(h), std::vector<std::string>(r.begin(), r.end() - 1));
+        if (!arena) {
+            for (int64_t i = 0; i < v->len; ++i) zel_string_free((ZelString *)v->items[i]);
+            release(h);
+        }
+        zel_vec_free(v);
+        zel_svec_free(h);
+        zel_arena_destroy();
+        return r;
+    };
+    std::vector<std::string> heap = take(false), arena = take(true);
+    EXPECT_EQ(heap.size(), 300000u + 300000u / 7 + 2);
+    EXPECT_EQ(heap, arena);
+}
+
 }  // namespace
