@@ -16,6 +16,22 @@ inline uint64_t fnv1a(const uint8_t *p, int64_t n) {
     return h;
 }
 
+// Equality of n readable bytes at a and b. Keys are mostly short: up to 16
+// bytes two overlapping word loads on each side settle it without a call.
+inline bool bytes_equal(const void *a, const void *b, int64_t n) {
+    const auto *p = static_cast<const uint8_t *>(a), *q = static_cast<const uint8_t *>(b);
+    auto load64 = [](const uint8_t *x) { uint64_t w; memcpy(&w, x, 8); return w; };
+    auto load32 = [](const uint8_t *x) { uint32_t w; memcpy(&w, x, 4); return w; };
+    if (n >= 8) {
+        if (n > 16) return memcmp(p, q, static_cast<size_t>(n)) == 0;
+        return ((load64(p) ^ load64(q)) | (load64(p + n - 8) ^ load64(q + n - 8))) == 0;
+    }
+    if (n >= 4) return ((load32(p) ^ load32(q)) | (load32(p + n - 4) ^ load32(q + n - 4))) == 0;
+    for (int64_t i = 0; i < n; ++i)
+        if (p[i] != q[i]) return false;
+    return true;
+}
+
 // Listings are vectors that start at 8 slots and double as they fill; knowing
 // the entry count, the final capacity is reached with one allocation.
 inline ZelVec *listing(int64_t n) {

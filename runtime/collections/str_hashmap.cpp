@@ -40,7 +40,7 @@ inline bool same_key(const ZelString *a, const ZelString *b) {
     if (a == b) return true;
     if (a == nullptr || b == nullptr || a->len != b->len) return false;
     int64_t n = readable(a);
-    return n == readable(b) && (n == 0 || memcmp(a->data, b->data, static_cast<size_t>(n)) == 0);
+    return n == readable(b) && maps::bytes_equal(a->data, b->data, n);
 }
 
 ZelStrHashmapSlot *find(const ZelStrHashmap *m, const ZelString *key) {

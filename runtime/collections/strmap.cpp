@@ -45,7 +45,7 @@ inline ZelStrmapNode **bucket(const ZelStrmap *m, uint64_t h) {
 ZelStrmapNode **find_link(const ZelStrmap *m, const ZelString *key, int64_t n, uint64_t h) {
     for (ZelStrmapNode **link = bucket(m, h); *link != nullptr; link = &(*link)->next) {
         const Entry *e = entry_of(*link);
-        if (e->hash == h && e->len == n && (n == 0 || memcmp(e->node.key, key->data, static_cast<size_t>(n)) == 0))
+        if (e->hash == h && e->len == n && maps::bytes_equal(e->node.key, key->data, n))
             return link;
     }
     return nullptr;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "collections/fail_alloc.h"
@@ -137,6 +138,30 @@ std::vector<std::string> by_home(std::vector<std::string> probes, uint64_t mask)
     std::sort(probes.begin(), probes.end(),
               [mask](const std::string &a, const std::string &b) { return (folded(a) & mask) < (folded(b) & mask); });
     return probes;
+}
+
+TEST(StrHashmap, KeysAgreeingInTheLowHashHalfAreToldApart) {
+    // Two 16-byte keys whose folded hashes share the low 32 bits: one home slot
+    // in every table up to 2^32 slots, so only their bytes tell them apart.
+    std::unordered_map<uint32_t, std::string> seen;
+    std::string a, b;
+    char buf[17];
+    for (int i = 0; b.empty(); ++i) {
+        snprintf(buf, sizeof buf, "k%015d", i);
+        auto [it, fresh] = seen.emplace(static_cast<uint32_t>(folded(buf)), buf);
+        if (!fresh) a = it->second, b = buf;
+    }
+    Keys k;
+    ZelStrHashmap *m = str_hashmap_new();
+    str_hashmap_insert(m, k(a), 1);
+    EXPECT_EQ(str_hashmap_get(m, k(b)), 0);
+    str_hashmap_insert(m, k(b), 2);
+    EXPECT_EQ(str_hashmap_len(m), 2);
+    EXPECT_EQ(str_hashmap_get(m, k(a)), 1);
+    EXPECT_EQ(str_hashmap_get(m, k(b)), 2);
+    EXPECT_EQ(str_hashmap_remove(m, k(a)), 1);
+    EXPECT_EQ(str_hashmap_get(m, k(b)), 2);
+    str_hashmap_free(m);
 }
 
 TEST(StrHashmap, GrowthPointKeepsEveryEntry) {
