@@ -59,7 +59,7 @@ void discard(int64_t slot) {
     if (m != nullptr) {
         for (int64_t i = 0; i < m->capacity; ++i) {
             ZelStrHashmapSlot &s = m->slots[i];
-            if (s.state != 1) continue;
+            if (s.state != 1) continue;  // occupied slots only
             free(s.key);
             Value *v = value_of(s.value);
             if (v->returned) {
