@@ -1,4 +1,14 @@
-/* Collections: the integer vector and the string-vector pool. */
+/* Collections: the integer vector, single-block arrays, the integer hash map,
+ * the string hash map, the string map, the string-vector pool and the cached
+ * key-value lookup.
+ *
+ * Memory: records, tables, nodes and listings live on the system heap (arrays
+ * and the strings in key listings come from the runtime allocator). Where an
+ * operation below names a failure answer (NULL from hashmap_new and
+ * str_hashmap_new, the -1 handle, a string hash map carrying on in its old
+ * table when it cannot grow) that is what exhausted memory gives; everywhere
+ * else (listings, key copies, nodes, string map buckets) the process ends with
+ * "[zel] FATAL: out of memory" and status 1. */
 #ifndef ZEL_COLLECTIONS_H
 #define ZEL_COLLECTIONS_H
 
@@ -96,6 +106,192 @@ int64_t zel_str_split_whitespace(const ZelString *s);
  * a final LF leaves no empty last line. */
 int64_t zel_str_lines(const ZelString *s);
 
+/* ---- arrays: single blocks from the runtime allocator ----
+ * Two header words (capacity == len) then the elements (ZelArray in core.h).
+ * Every operation returns a new block and leaves its arguments alone; arrays
+ * are never released one by one (in arena mode they go with the arena).
+ * Arguments must be valid arrays (no NULL test). Element access with a bounds
+ * check: zel_array_get_safe / zel_array_set_safe (core.h). */
+
+/* Number of elements. */
+int64_t zel_array_len(const ZelArray *a);
+/* A new array of a's elements followed by value. */
+ZelArray *zel_array_push(const ZelArray *a, int64_t value);
+/* A new array without a's last element; a itself when a is empty. */
+ZelArray *zel_array_pop(ZelArray *a);
+/* A new array of a's elements, then b's (always a new block). */
+ZelArray *zel_array_concat(const ZelArray *a, const ZelArray *b);
+/* A new array of elements max(start, 0) up to but excluding min(end, len);
+ * an empty range gives a new empty array. */
+ZelArray *zel_array_slice(const ZelArray *a, int64_t start, int64_t end);
+
+/* ---- integer hash map: 64-bit keys to 64-bit values ----
+ * A fixed table of 131072 slots (3 MiB, allocated zero-filled at creation)
+ * with linear probing and deleted markers; it never grows. Every key value is
+ * valid. A NULL map is accepted everywhere and answered neutrally. No lock:
+ * one thread at a time per map. */
+#define ZEL_HASHMAP_ABSENT INT64_MIN
+
+typedef struct ZelHashmapSlot {
+    int64_t key;
+    int64_t value;
+    int32_t state; /* 0 empty, 1 occupied, 2 deleted */
+} ZelHashmapSlot;
+
+typedef struct ZelHashmap {
+    ZelHashmapSlot *slots;
+    int64_t count;
+    int64_t capacity; /* 131072 */
+} ZelHashmap;
+
+/* A new empty map, or NULL when memory is exhausted (nothing left allocated). */
+ZelHashmap *hashmap_new(void);
+/* Releases the table and the record; NULL: nothing. */
+void hashmap_free(ZelHashmap *m);
+/* Number of entries; 0 for NULL. */
+int64_t hashmap_len(const ZelHashmap *m);
+/* Stores value under key: the previous value when the key was present, else 0.
+ * A full table (131072 entries) stores nothing and returns 0. */
+int64_t hashmap_insert(ZelHashmap *m, int64_t key, int64_t value);
+/* The key's value, or INT64_MIN (ZEL_HASHMAP_ABSENT) when absent or m is NULL;
+ * a stored INT64_MIN is told apart only by hashmap_contains. */
+int64_t hashmap_get(const ZelHashmap *m, int64_t key);
+/* Removes the key and returns its value; INT64_MIN when absent (nothing changes). */
+int64_t hashmap_remove(ZelHashmap *m, int64_t key);
+/* 1 when the key is present. */
+int64_t hashmap_contains(const ZelHashmap *m, int64_t key);
+/* A new vector (caller frees with zel_vec_free) of the keys in table order. */
+ZelVec *hashmap_keys(const ZelHashmap *m);
+/* A new vector of the values, in the same order as hashmap_keys. */
+ZelVec *hashmap_values(const ZelHashmap *m);
+
+/* ---- string hash map: strings to 64-bit values ----
+ * Open addressing with linear probing over 4096 slots at first, doubling when
+ * an insert finds more than 70 % of them occupied (2868 entries in 4096 slots:
+ * the next insert doubles). Keys are held by pointer, never copied or freed:
+ * a key string must stay alive and unchanged while its entry is in the map.
+ * Keys are equal when they are the same pointer or have equal len and bytes; a
+ * NULL key equals only NULL. When the table cannot grow for lack of memory the
+ * insert carries on in the old table (which stores nothing once every slot is
+ * taken). Listings walk the table, so their order is neither insertion nor
+ * sorted order and changes when the table grows. A NULL map is accepted
+ * everywhere: nothing happens, 0 or an empty listing comes back. No lock. */
+typedef struct ZelStrHashmapSlot {
+    ZelString *key;
+    int64_t value;
+    int32_t state; /* 0 empty, 1 occupied, 2 deleted */
+    uint32_t hint; /* library-private: low bits of the key's hash */
+} ZelStrHashmapSlot;
+
+typedef struct ZelStrHashmap {
+    ZelStrHashmapSlot *slots;
+    int64_t count;
+    int64_t capacity; /* 4096 x 2^k */
+} ZelStrHashmap;
+
+/* A new empty map of 4096 slots, or NULL when memory is exhausted. */
+ZelStrHashmap *str_hashmap_new(void);
+/* Releases the table and the record; keys and values are not touched. */
+void str_hashmap_free(ZelStrHashmap *m);
+/* Number of entries. */
+int64_t str_hashmap_len(const ZelStrHashmap *m);
+/* Stores value under key: the previous value when present (the first key
+ * pointer stays), else 0. */
+int64_t str_hashmap_insert(ZelStrHashmap *m, ZelString *key, int64_t value);
+/* The key's value; 0 when absent (contains tells a stored 0 apart). */
+int64_t str_hashmap_get(const ZelStrHashmap *m, const ZelString *key);
+/* 1 when the key is present. */
+int64_t str_hashmap_contains(const ZelStrHashmap *m, const ZelString *key);
+/* Removes the key and returns its value; 0 when absent. */
+int64_t str_hashmap_remove(ZelStrHashmap *m, const ZelString *key);
+/* A new vector of the key pointers (the map's own records), in table order. */
+ZelVec *str_hashmap_keys(const ZelStrHashmap *m);
+/* A new vector of the values, in the same order as the keys. */
+ZelVec *str_hashmap_values(const ZelStrHashmap *m);
+
+/* The zel_ family: the same map. These behave exactly as str_hashmap_new,
+ * _insert, _get, _contains, _remove, _len and _values. */
+ZelStrHashmap *zel_str_hashmap_new(void);
+int64_t zel_str_hashmap_insert(ZelStrHashmap *m, ZelString *key, int64_t value);
+int64_t zel_str_hashmap_get(const ZelStrHashmap *m, const ZelString *key);
+int64_t zel_str_hashmap_contains(const ZelStrHashmap *m, const ZelString *key);
+int64_t zel_str_hashmap_remove(ZelStrHashmap *m, const ZelString *key);
+int64_t zel_str_hashmap_len(const ZelStrHashmap *m);
+ZelVec *zel_str_hashmap_values(const ZelStrHashmap *m);
+/* As str_hashmap_free; returns 0. */
+int64_t zel_str_hashmap_free(ZelStrHashmap *m);
+/* Adds delta to the key's value (wrapping; an absent key counts as 0). Returns 0. */
+int64_t zel_str_hashmap_inc(ZelStrHashmap *m, ZelString *key, int64_t delta);
+/* As insert, but returns 0. */
+int64_t zel_str_hashmap_update(ZelStrHashmap *m, ZelString *key, int64_t value);
+/* A new string vector (handle) of the key records in table order; the map and
+ * the vector share the records. -1 when no handle can be made. */
+int64_t zel_str_hashmap_keys(const ZelStrHashmap *m);
+/* As zel_str_hashmap_keys, sorted with cmp_zel_str_ptr. */
+int64_t zel_str_hashmap_sorted_keys(const ZelStrHashmap *m);
+
+/* ---- string map: chained buckets, keys copied ----
+ * Starts with 64 buckets and doubles them when an insert finds more than 0.75
+ * entries per bucket (49 entries in 64 buckets: the next insert doubles). The
+ * map keeps its own copy of every key (with its length, so keys may hold zero
+ * bytes), so callers may release their key strings at once, and the map lives
+ * on the heap across arena resets. Chains list the newest entry first. NULL
+ * maps, NULL keys and keys with NULL data are refused with the neutral answers
+ * below. No lock: one thread at a time per map. */
+typedef struct ZelStrmapNode {
+    char *key; /* the map's NUL-terminated copy */
+    int64_t value;
+    struct ZelStrmapNode *next;
+} ZelStrmapNode;
+
+typedef struct ZelStrmap {
+    ZelStrmapNode **buckets;
+    int64_t nbuckets; /* 64 x 2^k */
+    int64_t count;
+} ZelStrmap;
+
+/* A new empty map of 64 buckets. */
+ZelStrmap *zel_strmap_new(void);
+/* Releases every entry with its key copy, the buckets and the record; NULL: nothing. */
+void zel_strmap_free(ZelStrmap *m);
+/* Number of entries; 0 for NULL. */
+int64_t zel_strmap_size(const ZelStrmap *m);
+/* Stores value under a copy of key (replacing a present key's value): 1;
+ * 0 for a NULL map, key or key data. */
+int64_t zel_strmap_insert(ZelStrmap *m, const ZelString *key, int64_t value);
+/* The key's value; -1 when absent or refused. */
+int64_t zel_strmap_get(const ZelStrmap *m, const ZelString *key);
+/* 1 when the key is present. */
+int64_t zel_strmap_contains(const ZelStrmap *m, const ZelString *key);
+/* Removes the entry and returns its value; 0 when absent or refused. */
+int64_t zel_strmap_remove(ZelStrmap *m, const ZelString *key);
+/* A new vector of new strings (runtime allocator, owned by the caller) holding
+ * the keys: buckets in order, each chain newest first. */
+ZelVec *zel_strmap_keys(const ZelStrmap *m);
+/* A new vector of the values, in the same order as the keys. */
+ZelVec *zel_strmap_values(const ZelStrmap *m);
+
+/* ---- cached key-value lookup ----
+ * reg_cached_lookup(text, key, slot) answers lookups in texts
+ * "key=value;key=value": each entry's key runs to its first "=" (it may hold
+ * ";"), the value to the next ";"; a later entry for the same key wins; an
+ * entry without "=" ends the text. Slot 0, 1 or 2 keeps the parsed text in a
+ * process-wide cache (no lock: one thread at a time).
+ * Unlike a cache keyed by the text's length, each slot is keyed by the text's
+ * content: a text of the same length with other bytes is parsed afresh, and an
+ * equal text in another record is answered from the cache (the same records).
+ * The cache's strings live on the system heap, not in an arena, so they stay
+ * valid across arena resets and destruction. A hit returns the cache's own
+ * value string: do not free it; it stays valid for the life of the process,
+ * also after its slot is rebuilt for another text (a rebuild releases the old
+ * keys and the values never returned). A miss, a NULL or empty text and a slot
+ * outside 0..2 give a fresh empty string the caller owns. When the cache cannot
+ * be made for lack of memory the lookup answers the empty string. */
+extern ZelStrHashmap *g_reg_caches[3];
+extern int64_t g_reg_cache_lens[3];
+
+ZelString *reg_cached_lookup(const ZelString *text, const ZelString *key, int64_t slot);
+
 #ifndef ZEL_NO_SHORT_NAMES
 ZelVec *vec_new(void);
 ZelVec *vec_with_capacity(int64_t n);
@@ -123,6 +319,15 @@ int64_t vec_sum(const ZelVec *v);
 int64_t vec_product(const ZelVec *v);
 int64_t vec_min(const ZelVec *v);
 int64_t vec_max(const ZelVec *v);
+ZelStrmap *strmap_new(void);
+void strmap_free(ZelStrmap *m);
+int64_t strmap_size(const ZelStrmap *m);
+int64_t strmap_insert(ZelStrmap *m, const ZelString *key, int64_t value);
+int64_t strmap_get(const ZelStrmap *m, const ZelString *key);
+int64_t strmap_contains(const ZelStrmap *m, const ZelString *key);
+int64_t strmap_remove(ZelStrmap *m, const ZelString *key);
+ZelVec *strmap_keys(const ZelStrmap *m);
+ZelVec *strmap_values(const ZelStrmap *m);
 #endif
 
 ZEL_EXTERN_C_END
