@@ -97,11 +97,12 @@ ZEL_EXPORT ZelString *zel_read_file(const ZelString *path) {
             close(fd);
             return zel::fresh_empty();
         }
+        zel::prefer_huge_pages(buf, static_cast<uint64_t>(size));
         got = zel::read_up_to(fd, buf, static_cast<uint64_t>(size));
         buf[got] = '\0';
     } else {
         zel::Collected c;
-        if (!zel::collect(fd, 4096, c)) {
+        if (!zel::collect(fd, c)) {
             close(fd);
             return zel::fresh_empty();
         }

@@ -9,8 +9,6 @@
 namespace zel {
 namespace {
 
-constexpr uint64_t kFirstBuffer = 4096;
-
 // Runs command and collects its standard output. Heap mode hands the
 // collecting buffer over as the string's bytes (cap = the buffer's size);
 // arena mode copies into the arena and frees the buffer. The pipe is
@@ -19,7 +17,7 @@ ZelString *capture(const char *command) {
     FILE *pipe = popen(command, "re");
     if (pipe == nullptr) return fresh_empty();
     Collected c;
-    bool ok = collect(fileno(pipe), kFirstBuffer, c);
+    bool ok = collect(fileno(pipe), c);
     pclose(pipe);
     if (!ok) return fresh_empty();
     if (arena_enabled()) {
