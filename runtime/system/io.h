@@ -45,10 +45,10 @@ struct Collected {
 };
 
 // Reads fd to its end (or to its first error) in block reads. The result is
-// what a byte-at-a-time reader would hold that starts with `initial` bytes and
-// doubles whenever the next byte would leave no room for the NUL: a buffer of
-// the smallest kFirstBuffer * 2^k above the byte count. False when the first
-// buffer cannot be allocated.
+// what a byte-at-a-time reader would hold that starts with kFirstBuffer bytes
+// and doubles whenever the next byte would leave no room for the NUL: a buffer
+// of the smallest kFirstBuffer * 2^k above the byte count. False when the
+// first buffer cannot be allocated.
 //
 // Growing a large buffer by realloc costs a page fault per 4 KiB page, and
 // moving huge pages to a new address splits them, so from a few MiB on the
