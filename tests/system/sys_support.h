@@ -1,10 +1,9 @@
-// A fresh temporary directory per test, removed with everything in it.
+// A fresh temporary directory per test, removed with everything in it; file helpers.
 #pragma once
 
 #include <stdlib.h>
 
 #include <fstream>
-#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -12,39 +11,25 @@
 
 namespace zt {
 
-class TempDir {
-public:
-    TempDir() {
-        const char *base = getenv("TMPDIR");
-        std::string tmpl = std::string(base && *base ? base : "/tmp") + "/zel-sys-XXXXXX";
-        char *made = mkdtemp(tmpl.data());
-        EXPECT_NE(made, nullptr);
-        path_ = made ? made : "";
-    }
-    // rm copes with trees deeper than PATH_MAX and with modes a test changed.
-    ~TempDir() {
-        if (!path_.empty()) EXPECT_EQ(system(("chmod -R u+rwx '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'").c_str()), 0);
-    }
-    std::string operator/(const std::string &name) const { return path_ + "/" + name; }
-    const std::string &path() const { return path_; }
-
-private:
-    std::string path_;
+struct TempDir {
+    std::string path = [] {
+        std::string t = std::string(getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp") + "/zel-sys-XXXXXX";
+        return std::string(mkdtemp(t.data()) ? t : "");
+    }();
+    // rm copes with trees deeper than PATH_MAX.
+    ~TempDir() { EXPECT_EQ(system(("rm -rf '" + path + "'").c_str()), 0); }
+    std::string operator/(const std::string &name) const { return path + "/" + name; }
 };
 
 inline std::string slurp(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
-    ss << in.rdbuf();
+    ss << std::ifstream(path, std::ios::binary).rdbuf();
     return ss.str();
 }
+inline void put(const std::string &path, const std::string &bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
-inline void put(const std::string &path, const std::string &bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// Runs fn on a fresh thread (zeroed runtime state) with arena mode on, then
-// turns the mode off and releases that thread's arena.
+// Runs fn on a fresh thread (zeroed runtime state) in arena mode, then turns
+// the mode off and releases that thread's arena.
 inline void in_arena(const std::function<void()> &fn) {
     std::thread([&] {
         zel_arena_mode(1);
