@@ -19,27 +19,31 @@ namespace {
 constexpr size_t kBytes = 64u << 20;
 constexpr size_t kBlock = 64u << 10;
 
-// The 64 MiB file (no NUL bytes, so the string holds all of it), made once and
-// read once so every measurement starts from the page cache.
-const std::string &data_file() {
-    static std::string path = [] {
+// The 64 MiB file (no NUL bytes, so the string holds all of it), made once,
+// read once so every measurement starts from the page cache, and removed at exit.
+struct DataFile {
+    std::string dir, file;
+    DataFile() {
         const char *base = getenv("TMPDIR");
-        std::string dir = std::string(base && *base ? base : "/tmp") + "/zel-bench-XXXXXX";
+        dir = std::string(base && *base ? base : "/tmp") + "/zel-bench-XXXXXX";
         if (mkdtemp(dir.data()) == nullptr) abort();
-        std::string file = dir + "/data";
+        file = dir + "/data";
         FILE *f = fopen(file.c_str(), "wb");
         std::string block(kBlock, 'x');
         for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>('a' + (i * 7919) % 26);
         for (size_t done = 0; done < kBytes; done += kBlock) fwrite(block.data(), 1, kBlock, f);
         fclose(f);
         if (system(("cat '" + file + "' > /dev/null").c_str()) != 0) abort();
-        atexit([] {
-            unlink(path.c_str());
-            rmdir(path.substr(0, path.rfind('/')).c_str());
-        });
-        return file;
-    }();
-    return path;
+    }
+    ~DataFile() {
+        unlink(file.c_str());
+        rmdir(dir.c_str());
+    }
+};
+
+const std::string &data_file() {
+    static DataFile data;
+    return data.file;
 }
 
 ZelString *record(const std::string &text) { return zel_string_new(text.data(), static_cast<int64_t>(text.size())); }
