@@ -31,11 +31,18 @@ struct ZelThreadPool {
     pthread_mutex_t lock;
     pthread_cond_t work_available;
     int32_t shutting_down;
+    // Private, behind the documented fields: nodes of jobs that have run,
+    // kept under the lock for the next ones. A node is allocated by the
+    // enqueuing thread and released by a worker; that cross-thread malloc and
+    // free pair made dispatch with one worker about a third slower.
+    ZelPoolJob *spare;
+    int64_t spare_count;
 };
 static_assert(offsetof(ZelThreadPool, thread_count) == 8 && offsetof(ZelThreadPool, head) == 16 &&
                   offsetof(ZelThreadPool, tail) == 24 && offsetof(ZelThreadPool, lock) == 32 &&
                   offsetof(ZelThreadPool, work_available) == 72 &&
-                  offsetof(ZelThreadPool, shutting_down) == 120 && sizeof(ZelThreadPool) == 128,
+                  offsetof(ZelThreadPool, shutting_down) == 120 && offsetof(ZelThreadPool, spare) == 128 &&
+                  sizeof(ZelThreadPool) == 144,
               "ZelThreadPool layout");
 
 struct ZelScope {
@@ -47,13 +54,37 @@ static_assert(offsetof(ZelScope, lock) == 8 && sizeof(ZelScope) == 48, "ZelScope
 namespace {
 
 constexpr int64_t kDefaultWorkers = 4;
+// At most 128 KiB of nodes kept per pool, enough for bursts of thousands of jobs.
+constexpr int64_t kMaxSpareNodes = 4096;
+
+void free_list(ZelPoolJob *node) {
+    while (node != nullptr) {
+        ZelPoolJob *next = node->next;
+        free(node);
+        node = next;
+    }
+}
+
+// Under the lock. The head is also read without the lock, as a hint only,
+// hence the atomic stores.
+void recycle(ZelThreadPool *pool, ZelPoolJob *node) {
+    if (pool->spare_count >= kMaxSpareNodes) {
+        free(node);
+        return;
+    }
+    node->next = pool->spare;
+    __atomic_store_n(&pool->spare, node, __ATOMIC_RELAXED);
+    ++pool->spare_count;
+}
 
 // A job is looked for before the flag, so workers drain the queue after
 // shutdown and end only once it is empty.
 void *zel_thread_pool_worker(void *p) {
     auto *pool = static_cast<ZelThreadPool *>(p);
+    ZelPoolJob *done = nullptr;  // handed back at the next lock, taken anyway
     for (;;) {
         pthread_mutex_lock(&pool->lock);
+        if (done) recycle(pool, done);
         while (pool->head == nullptr) {
             if (pool->shutting_down) {
                 pthread_mutex_unlock(&pool->lock);
@@ -65,9 +96,8 @@ void *zel_thread_pool_worker(void *p) {
         pool->head = node->next;
         if (pool->head == nullptr) pool->tail = nullptr;
         pthread_mutex_unlock(&pool->lock);
-        void (*job)(void) = node->job;
-        free(node);
-        job();
+        done = node;
+        node->job();
     }
 }
 
@@ -103,6 +133,8 @@ ZEL_EXPORT ZelThreadPool *zel_thread_pool_new(int64_t threads) {
     pool->head = nullptr;
     pool->tail = nullptr;
     pool->shutting_down = 0;
+    pool->spare = nullptr;
+    pool->spare_count = 0;
     pthread_mutex_init(&pool->lock, nullptr);
     pthread_cond_init(&pool->work_available, nullptr);
     // Workers that could not start leave no slot behind, so join never waits
@@ -123,11 +155,27 @@ ZEL_EXPORT ZelThreadPool *zel_thread_pool_new(int64_t threads) {
 
 ZEL_EXPORT void zel_thread_pool_execute(ZelThreadPool *pool, void (*job)(void)) {
     if (pool == nullptr || job == nullptr) return;
-    auto *node = static_cast<ZelPoolJob *>(malloc(sizeof(ZelPoolJob)));
-    if (node == nullptr) return;
+    // With no spare node in sight, allocate before locking rather than under the lock.
+    ZelPoolJob *node = nullptr;
+    if (__atomic_load_n(&pool->spare, __ATOMIC_RELAXED) == nullptr) {
+        node = static_cast<ZelPoolJob *>(malloc(sizeof(ZelPoolJob)));
+        if (node == nullptr) return;
+    }
+    pthread_mutex_lock(&pool->lock);
+    if (node == nullptr) {
+        node = pool->spare;
+        if (node != nullptr) {
+            __atomic_store_n(&pool->spare, node->next, __ATOMIC_RELAXED);
+            --pool->spare_count;
+        } else {
+            pthread_mutex_unlock(&pool->lock);
+            node = static_cast<ZelPoolJob *>(malloc(sizeof(ZelPoolJob)));
+            if (node == nullptr) return;
+            pthread_mutex_lock(&pool->lock);
+        }
+    }
     node->job = job;
     node->next = nullptr;
-    pthread_mutex_lock(&pool->lock);
     if (pool->tail) pool->tail->next = node;
     else pool->head = node;
     pool->tail = node;
@@ -144,11 +192,8 @@ ZEL_EXPORT void zel_thread_pool_join(ZelThreadPool *pool) {
     request_shutdown(pool);
     for (int32_t i = 0; i < pool->thread_count; ++i) pthread_join(pool->threads[i], nullptr);
     // Only jobs queued after the last worker ended can be left here.
-    for (ZelPoolJob *node = pool->head; node != nullptr;) {
-        ZelPoolJob *next = node->next;
-        free(node);
-        node = next;
-    }
+    free_list(pool->head);
+    free_list(pool->spare);
     pthread_cond_destroy(&pool->work_available);
     pthread_mutex_destroy(&pool->lock);
     free(pool->threads);
