@@ -10,6 +10,7 @@
 #include <time.h>
 
 #include "../core/internal.h"
+#include "sync.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 
 #include "../core/internal.h"
+#include "sync.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 
 #include "../core/internal.h"
+#include "sync.h"
 
 struct ZelThread {
     int64_t (*entry)(int64_t);
