@@ -3,6 +3,7 @@
 // event loop. Received text is a NUL-terminated heap buffer owned by the caller.
 #include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <stddef.h>
@@ -244,9 +245,12 @@ ZEL_EXPORT void zel_async_socket_write(ZelSocket *sock, const char *text) {
 ZEL_EXPORT void zel_async_socket_close(ZelSocket *sock) {
     if (sock == nullptr) return;
     // A connect or read still pending on the default loop would later write
-    // into this record (or a reused descriptor's): withdraw it first.
+    // into this record (or a reused descriptor's): withdraw it first. Only
+    // non-blocking sockets can have one, and only they belong to the loop's
+    // thread; blocking ones may be closed on any thread without touching it.
     ZelEventLoop *loop = __atomic_load_n(&g_event_loop, __ATOMIC_ACQUIRE);
-    if (loop != nullptr && sock->fd >= 0) {
+    int flags = loop != nullptr && sock->fd >= 0 ? fcntl(sock->fd, F_GETFL) : -1;
+    if (flags >= 0 && (flags & O_NONBLOCK)) {
         for (int32_t i = 0; i < loop->slot_count; ++i) {
             ZelEventHandler &h = loop->handlers[i];
             if (!h.active || h.fd != sock->fd) continue;
