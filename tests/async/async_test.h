@@ -1,19 +1,16 @@
-// Shared by the async tests: every test is bounded in time, and leaves behind
-// neither a descriptor nor a handler on the default loop.
+// Shared by the async tests: every test is bounded in time and leaves neither
+// a descriptor nor a handler on the default loop behind.
 #pragma once
 
-#include <arpa/inet.h>
 #include <dirent.h>
-#include <sys/socket.h>
+#include <stdlib.h>
 #include <time.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <string>
 
 #include "support.h"
-#include "zel.h"
 
 namespace at {
 
@@ -38,42 +35,41 @@ inline int64_t now_ms() {
     return ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
 }
 
-// Runs passes of the default loop until done() holds or 10 s have gone by.
+// Passes of the default loop until done() holds; false after 10 s.
 inline bool pump_until(const std::function<bool()> &done) {
-    for (int64_t end = now_ms() + 10000; !done();)
+    for (int64_t end = now_ms() + 10000; !done(); zel_event_loop_run_once(zel_get_event_loop(), 10))
         if (now_ms() > end) return false;
-        else zel_event_loop_run_once(zel_get_event_loop(), 10);
     return true;
+}
+
+// A received heap buffer as text ("<null>" for none), released.
+inline std::string take(char *buf) {
+    std::string s = buf != nullptr ? buf : "<null>";
+    free(buf);
+    return s;
 }
 
 // A local TCP port nothing listens on: bound by the system, then released.
 inline int32_t closed_port() {
     ZelSocket *l = zel_async_socket_listen(0);
-    int32_t port = l != nullptr ? static_cast<int32_t>(zel_async_socket_port(l)) : 0;
+    auto port = static_cast<int32_t>(zel_async_socket_port(l));
     zel_async_socket_close(l);
     return port;
 }
 
-inline int32_t local_port(const ZelSocket *s) {
-    struct sockaddr_storage a = {};
-    socklen_t len = sizeof a;
-    getsockname(s->fd, reinterpret_cast<sockaddr *>(&a), &len);
-    return ntohs(reinterpret_cast<sockaddr_in *>(&a)->sin_port);
-}
-
-// A child of its own is bounded too: the parent's alarm does not reach it.
-inline zt::ChildResult bounded_child(const std::function<int()> &fn) {
+// The parent's alarm does not reach a forked child: it gets its own.
+inline int bounded_child(const std::function<int()> &fn) {
     return zt::run_child([&fn] {
         alarm(30);
         return fn();
-    });
+    }).status;
 }
 
 // A hung wait ends the test program through SIGALRM instead of stalling CI.
 class Async : public ::testing::Test {
 protected:
     void SetUp() override {
-        zel_get_event_loop();  // its descriptor lives for the whole process
+        zel_get_event_loop();  // its descriptor lives as long as the process
         alarm(60);
         fds_ = open_fds();
         slots_ = active_slots(g_event_loop);
@@ -85,8 +81,7 @@ protected:
     }
 
 private:
-    int fds_ = 0;
-    int slots_ = 0;
+    int fds_ = 0, slots_ = 0;
 };
 
 }  // namespace at
