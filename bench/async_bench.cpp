@@ -56,7 +56,7 @@ void BM_LoopAllReady(benchmark::State &state) {
 }
 BENCHMARK(BM_LoopAllReady)->Arg(1)->Arg(64)->Arg(1000);
 
-// The kernel's part alone: epoll_wait on the same set and one indirect call.
+// The kernel's share alone: epoll_wait on the same set and one indirect call.
 void BM_RawEpollOneReady(benchmark::State &state) {
     const int n = static_cast<int>(state.range(0));
     int ep = epoll_create1(0);
