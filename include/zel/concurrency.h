@@ -36,6 +36,8 @@ ZelThread *zel_spawn(int64_t (*entry)(int64_t), int64_t arg);
  * negative values) is returned unchanged without waiting. Join each handle
  * once, from one thread. */
 int64_t zel_join(ZelThread *thread);
+/* The body of the threads zel_spawn starts; exported for compatibility, not for calling. */
+void *zel_thread_entry_posix(void *thread);
 
 /* ---- mutex guarding one value ---- */
 

@@ -59,17 +59,14 @@ struct ZelArc {
 };
 static_assert(offsetof(ZelArc, value) == 8 && sizeof(ZelArc) == 16, "ZelArc layout");
 
-namespace {
-
-// The new thread's runtime state is the zero-filled TLS image every thread
-// gets, so nothing here may touch it on the thread's behalf.
-void *zel_thread_entry_posix(void *p) {
+// The body of every thread zel_spawn starts (exported under its historic
+// name). The new thread's runtime state is the zero-filled TLS image every
+// thread gets, so nothing here may touch it on the thread's behalf.
+ZEL_EXPORT void *zel_thread_entry_posix(void *p) {
     auto *t = static_cast<ZelThread *>(p);
     t->result = t->entry ? t->entry(t->arg) : 0;
     return nullptr;
 }
-
-}  // namespace
 
 // ---- threads ----
 

@@ -26,7 +26,7 @@ protected:
     void TearDown() override { alarm(0); }
 };
 
-inline int64_t now_ms() {
+inline int64_t clock_ms() {
     timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
     return int64_t{t.tv_sec} * 1000 + t.tv_nsec / 1000000;

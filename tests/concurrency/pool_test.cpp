@@ -52,7 +52,7 @@ TEST_F(Pool, OneWorkerRunsJobsInQueueOrderAndDrainsAfterShutdown) {
     ZelThreadPool *pool = zel_thread_pool_new(1);
     // The first job holds the worker while the queue fills behind it.
     zel_thread_pool_execute(pool, [] {
-        for (int64_t end = zc::now_ms() + 10000; !gate && zc::now_ms() < end;) zc::sleep_ms(1);
+        for (int64_t end = zc::clock_ms() + 10000; !gate && zc::clock_ms() < end;) zc::sleep_ms(1);
     });
     for (auto *job : {ordered_job<0>, ordered_job<1>, ordered_job<2>, ordered_job<3>, ordered_job<4>, ordered_job<5>})
         zel_thread_pool_execute(pool, job);
@@ -76,9 +76,9 @@ TEST_F(Pool, ScopeWaitsForEveryThread) {
     zel_scope_spawn(scope, nullptr);
     zel_scope_wait(scope);
     EXPECT_EQ(g_count.load(), 3);
-    int64_t start = zc::now_ms();
+    int64_t start = zc::clock_ms();
     zel_scope_wait(zel_scope_new());  // none spawned: returns at once
-    EXPECT_LT(zc::now_ms() - start, 1000);
+    EXPECT_LT(zc::clock_ms() - start, 1000);
     zel_scope_spawn(nullptr, count_job);
     zel_scope_wait(nullptr);
 }
