@@ -47,6 +47,7 @@ void out_of_memory() {
 void *heap_alloc(uint64_t size) {
     void *p = malloc(size);
     if (__builtin_expect(p == nullptr, 0) && size != 0) out_of_memory();
+    if (__builtin_expect(size >= (uint64_t{4} << 20), 0)) prefer_huge_pages(static_cast<char *>(p), size);
     return p;
 }
 

@@ -3,7 +3,6 @@
 
 #include <errno.h>
 #include <stdlib.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include "../core/internal.h"
@@ -21,17 +20,6 @@ inline ssize_t read_retry(int fd, void *buf, size_t n) {
 // The NUL-terminated text of a record with data, never read past len.
 inline size_t text_len(const ZelString *s) {
     return s->len > 0 ? strnlen(s->data, static_cast<size_t>(s->len)) : 0;
-}
-
-// A large buffer is filled once, front to back: huge pages cut the page faults
-// of filling it some 500-fold. Only whole huge pages inside the block are
-// marked; the hint is harmless where it cannot be honoured.
-inline void prefer_huge_pages(char *p, uint64_t size) {
-    constexpr uint64_t kHuge = uint64_t{2} << 20;
-    if (size < 2 * kHuge) return;
-    uintptr_t begin = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-    uintptr_t end = (reinterpret_cast<uintptr_t>(p) + size) & ~(kHuge - 1);
-    if (end > begin) madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 constexpr uint64_t kFirstBuffer = 4096;
