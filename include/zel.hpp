@@ -524,7 +524,9 @@ private:
  * strings owned by the returned String (arena or heap, as the mode is). */
 namespace json {
 
-/* True when the whole document is valid JSON. */
+/* True when the parse of the first value, then white space, ends at the
+ * document's end. The parser is lenient (literals are judged by their first
+ * letter, closing brackets go unchecked): true is no proof of strict JSON. */
 inline bool validate(Text doc) { return zel_json_validate(doc.get()) != 0; }
 /* The document re-written compactly. */
 inline String stringify(Text doc) { return String(zel_json_stringify(doc.get())); }
