@@ -13,8 +13,9 @@
  * - Vectors, string builders and the three maps live on the system heap in
  *   both modes; their owners always release them.
  *
- * Owners and guards belong to the thread that made them, as the runtime state
- * behind them does. */
+ * guarded() and ArenaScope act on the calling thread's runtime state (its
+ * boundary, its arena). Heap records may be handed between threads; arena
+ * strings stay valid only while their thread's arena keeps them. */
 #ifndef ZEL_HPP
 #define ZEL_HPP
 
@@ -537,7 +538,8 @@ inline String type(Text doc) { return String(zel_json_type(doc.get())); }
 inline String get(Text doc, Text key) { return String(zel_json_get(doc.get(), key.get())); }
 /* The decoded content of the first member named key when it is a string; empty otherwise. */
 inline String get_string(Text doc, Text key) { return String(zel_json_get_string(doc.get(), key.get())); }
-/* The first member named key when it is a number (its digits up to a '.'); 0 otherwise. */
+/* The first member named key when it is a number (its leading integer digits:
+ * 3.7 gives 3); 0 otherwise, as for a stored 0 (has_key tells them apart). */
 inline int64_t get_number(Text doc, Text key) { return zel_json_get_number(doc.get(), key.get()); }
 /* The first member named key when it is a bool; nothing otherwise. */
 inline std::optional<bool> get_bool(Text doc, Text key) {
