@@ -184,11 +184,12 @@ public:
         }
     }
 
-    // A root object of members of one kind, closed by "last": 42.
-    Texts document(const std::string &kind, int64_t target) {
+    // A root object of members of one kind, closed by "last": 42, grown until
+    // the compact (or the pretty) text reaches the target size.
+    Texts document(const std::string &kind, int64_t target, bool pretty) {
         Texts t;
         raw(t, "{");
-        for (int64_t i = 0; static_cast<int64_t>(t.compact.size()) < target - 64; ++i) {
+        for (int64_t i = 0; static_cast<int64_t>((pretty ? t.pretty : t.compact).size()) < target - 64; ++i) {
             if (i) raw(t, ",");
             nl(t, 1);
             key(t, (kind == "wide" ? "k" : "m") + std::to_string(i));
@@ -314,7 +315,7 @@ int main(int argc, char **argv) {
     }
     zel_arena_mode(0);
     if (getenv("JSON_PEERS_DUMP")) {  // the document of the first kind and size, for debugging
-        Texts t = Gen(42).document(kinds[0], parse_size(sizes[0]));
+        Texts t = Gen(42).document(kinds[0], parse_size(sizes[0]), true);
         fwrite(t.pretty.data(), 1, t.pretty.size(), stdout);
         return 0;
     }
@@ -329,9 +330,8 @@ int main(int argc, char **argv) {
 
     for (const std::string &kind : kinds) {
         for (const std::string &size : sizes) {
-            Gen gen(42);
-            Texts t = gen.document(kind, parse_size(size));
             for (int form = 0; form < 2; ++form) {
+                Texts t = Gen(42).document(kind, parse_size(size), form == 1);
                 const std::string &text = form == 0 ? t.compact : t.pretty;
                 const char *form_name = form == 0 ? "compact" : "pretty";
                 const std::string label = kind + "/" + form_name + "/" + size;
