@@ -349,10 +349,11 @@ public:
     // A member's key and colon: its raw bytes escaped, escapes left undecoded.
     void put_key(Bytes raw) { put_quoted<false>(raw); }
 
-    // The text as a new runtime string; the buffer is handed over or released.
+    // The text as a new runtime string; the buffer is handed over, or, when
+    // the text fills less than half of it, copied once and released.
     ZelString *finish() {
         ZelString *s;
-        if (!arena_enabled() && buf_ != nullptr) {
+        if (!arena_enabled() && buf_ != nullptr && len_ >= cap_ / 2) {
             // Shrinking in place: the text is not copied again.
             char *p = static_cast<char *>(realloc(buf_, len_ + 1));
             if (p == nullptr) p = buf_;
