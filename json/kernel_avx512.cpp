@@ -13,29 +13,45 @@
 
 namespace zel::json::avx512 {
 
+// Byte constants as whole registers in memory: a compare takes one straight
+// from there instead of a broadcast per block.
+struct alignas(64) Splat {
+    uint8_t b[64];
+};
+template <char C>
+inline constexpr Splat kSplat = [] {
+    Splat s{};
+    for (auto &x : s.b) x = static_cast<uint8_t>(C);
+    return s;
+}();
+
 struct K {
     static inline __m512i ld(const uint8_t *p) { return _mm512_loadu_si512(p); }
+    template <char C>
+    static inline __m512i splat() { return _mm512_load_si512(kSplat<C>.b); }
     static inline uint64_t eq(__m512i x, char c) { return _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8(c)); }
+    template <char C>
+    static inline uint64_t eqc(__m512i x) { return _mm512_cmpeq_epi8_mask(x, splat<C>()); }
     static inline uint64_t is_ws(__m512i x) { return eq(x, ' ') | eq(x, '\t') | eq(x, '\n') | eq(x, '\r'); }
     static inline uint64_t is_digit(__m512i x) {
         return _mm512_cmplt_epu8_mask(_mm512_sub_epi8(x, _mm512_set1_epi8('0')), _mm512_set1_epi8(10));
     }
 
     static inline void classify(const uint8_t *p, Raw &r) {
-        __m512i x = ld(p), x20 = _mm512_or_si512(x, _mm512_set1_epi8(0x20));
-        r.q = eq(x, '"');
-        r.bs = eq(x, '\\');
-        r.ws = is_ws(x);
-        r.opn = eq(x20, '{');
-        r.cls = eq(x20, '}');
-        r.objb = _mm512_test_epi8_mask(x, _mm512_set1_epi8(0x20));
-        r.com = eq(x, ',');
-        r.col = eq(x, ':');
-        r.dig = is_digit(x);
-        r.mns = eq(x, '-');
-        r.lt = eq(x, 't');
-        r.lf = eq(x, 'f');
-        r.ln = eq(x, 'n');
+        __m512i x = ld(p), x20 = _mm512_or_si512(x, splat<0x20>());
+        r.q = eqc<'"'>(x);
+        r.bs = eqc<'\\'>(x);
+        r.ws = eqc<' '>(x) | eqc<'\t'>(x) | eqc<'\n'>(x) | eqc<'\r'>(x);
+        r.opn = eqc<'{'>(x20);
+        r.cls = eqc<'}'>(x20);
+        r.objb = _mm512_test_epi8_mask(x, splat<0x20>());
+        r.com = eqc<','>(x);
+        r.col = eqc<':'>(x);
+        r.dig = _mm512_cmplt_epu8_mask(_mm512_sub_epi8(x, splat<'0'>()), splat<10>());
+        r.mns = eqc<'-'>(x);
+        r.lt = eqc<'t'>(x);
+        r.lf = eqc<'f'>(x);
+        r.ln = eqc<'n'>(x);
     }
     static inline void classify_w(const uint8_t *p, RawW &w) {
         __m512i x = ld(p);
