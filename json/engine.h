@@ -30,6 +30,8 @@ struct Engine {
     // Decoded content of the string whose opening quote is at pos.
     ZelString *(*decoded)(const uint8_t *d, int64_t n, int64_t pos);
     int64_t (*ws)(const uint8_t *d, int64_t n, int64_t pos);
+    // Value of the number at pos ('-' or a digit), in wrapping decimal arithmetic.
+    int64_t (*number)(const uint8_t *d, int64_t n, int64_t pos);
 };
 
 // Kernels, slowest first; kExact is the byte walk alone (a reference for tests).

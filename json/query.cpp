@@ -67,13 +67,7 @@ ZEL_EXPORT int64_t zel_json_get_number(const ZelString *doc, const ZelString *ke
     Doc r(doc);
     int64_t v = find_member(r, key);
     if (v < 0 || zj::kind_of(r.d, r.n, v) != zj::kNumber) return 0;
-    bool neg = r.d[v] == '-';
-    int64_t q = neg ? v + 1 : v, e = q;
-    while (e < r.n && static_cast<uint8_t>(r.d[e] - '0') < 10) ++e;
-    // 10^64 is 0 modulo 2^64: only the last 64 digits count.
-    int64_t from = e - q > 64 ? e - 64 : q;
-    uint64_t value = zj::accumulate(r.d + from, e - from, 0);
-    return static_cast<int64_t>(neg ? 0 - value : value);
+    return r.e.number(r.d, r.n, v);
 }
 
 ZEL_EXPORT int64_t zel_json_get_bool(const ZelString *doc, const ZelString *key) {
