@@ -386,7 +386,8 @@ private:
     [[gnu::noinline]] void grow(size_t n) {
         size_t want = len_ + n;
         if (want < len_ || want > SIZE_MAX - 1) out_of_memory();
-        size_t cap = cap_ ? cap_ : 256;
+        // The first request is the caller's estimate, taken as it stands.
+        size_t cap = cap_ ? cap_ : (want > 256 ? want : 256);
         while (cap < want) {
             if (cap > SIZE_MAX / 2) {
                 cap = want;
