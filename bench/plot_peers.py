@@ -44,21 +44,23 @@ def main():
               ("stringify", "stringify / simdjson minify", 0.3, "sj-min")]
     cw, ch, lw, top, gap = 92, 30, 150, 70, 40
     pw = lw + cw * len(sizes)
-    width = 20 + len(panels) * (pw + gap)
-    height = top + 40 + ch * len(kinds) + 60
+    ph = 40 + ch * len(kinds) + gap
+    width = 20 + 2 * (pw + gap)
+    height = top + 2 * ph
     out = ['<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" font-family="sans-serif" font-size="12">'
            % (width, height),
            '<rect width="100%" height="100%" fill="white"/>',
            '<text x="20" y="28" font-size="17" font-weight="bold">%s</text>' % escape(title),
            '<text x="20" y="48" fill="#555">cell: ratio (our MB/s); goal in the panel title; green = goal met</text>']
     for p, (task, label, goal, against) in enumerate(panels):
-        x0 = 20 + p * (pw + gap)
-        out.append('<text x="%d" y="%d" font-weight="bold">%s (goal %.1fx)</text>' % (x0, top, escape(label), goal))
+        x0 = 20 + (p % 2) * (pw + gap)
+        y0 = top + (p // 2) * ph
+        out.append('<text x="%d" y="%d" font-weight="bold">%s (goal %.1fx)</text>' % (x0, y0, escape(label), goal))
         for j, size in enumerate(sizes):
             out.append('<text x="%d" y="%d" text-anchor="middle">%s</text>'
-                       % (x0 + lw + j * cw + cw // 2, top + 22, size))
+                       % (x0 + lw + j * cw + cw // 2, y0 + 22, size))
         for i, (kind, form) in enumerate(kinds):
-            y = top + 30 + i * ch
+            y = y0 + 30 + i * ch
             out.append('<text x="%d" y="%d">%s %s</text>' % (x0, y + 19, kind, form))
             for j, size in enumerate(sizes):
                 c = cells.get((kind, form, size, task))

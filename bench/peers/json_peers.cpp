@@ -315,8 +315,10 @@ int main(int argc, char **argv) {
     }
     zel_arena_mode(0);
     if (getenv("JSON_PEERS_DUMP")) {  // the document of the first kind and size, for debugging
-        Texts t = Gen(42).document(kinds[0], parse_size(sizes[0]), true);
-        fwrite(t.pretty.data(), 1, t.pretty.size(), stdout);
+        bool pretty = strcmp(getenv("JSON_PEERS_DUMP"), "compact") != 0;
+        Texts t = Gen(42).document(kinds[0], parse_size(sizes[0]), pretty);
+        const std::string &out = pretty ? t.pretty : t.compact;
+        fwrite(out.data(), 1, out.size(), stdout);
         return 0;
     }
     FILE *csv = fopen(csv_path.c_str(), "w");
