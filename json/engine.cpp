@@ -1,114 +1,71 @@
-// The streaming reader: scanning, skipping and compact writing of values.
+// Choosing the kernel: once, from the CPU's features (and what the operating
+// system saves of the vector registers), unless ZEL_JSON_KERNEL names one.
 #include "engine.h"
 
+#include <cpuid.h>
+#include <stdlib.h>
+
 namespace zel::json {
+namespace {
 
-// Kept out of the walk, whose hot loop is faster small.
-[[gnu::noinline]] int64_t Reader::fq(int64_t p) const { return string_end(b_, p); }
-
-Kind Reader::kind_at(int64_t p) const {
-    if (p < 0 || p >= b_.n) return kNull;
-    switch (b_.d[p]) {
-        case '"': return kString;
-        case '-': case '0': case '1': case '2': case '3': case '4':
-        case '5': case '6': case '7': case '8': case '9': return kNumber;
-        case '[': return kArray;
-        case '{': return kObject;
-        case 't': case 'f': return kBool;
-        default: return kNull;
-    }
+uint64_t xcr0() {
+    uint32_t lo, hi;
+    __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+    return (static_cast<uint64_t>(hi) << 32) | lo;
 }
 
-// The key and colon of the member whose opening quote is (taken to be) at pos;
-// returns the position of its value.
-int64_t Reader::write_member_head(Out *out, int64_t pos, bool emit) const {
-    int64_t ks, ke;
-    int64_t v = member(pos, &ks, &ke);
-    if (emit) {
-        int64_t s, e;
-        key_range(ks, ke, &s, &e);
-        out->put_key(Bytes(b_.d + s, e - s));
-    }
-    return v;
+KernelId detect() {
+    unsigned a, b, c, d;
+    if (!__get_cpuid(1, &a, &b, &c, &d)) return kSse2;
+    bool osxsave = c & bit_OSXSAVE, pclmul = c & bit_PCLMUL, popcnt = c & bit_POPCNT;
+    uint64_t x = osxsave ? xcr0() : 0;
+    bool ymm = (x & 0x6) == 0x6, zmm = (x & 0xe6) == 0xe6;
+    if (__get_cpuid_max(0, nullptr) < 7) return kSse2;
+    __cpuid_count(7, 0, a, b, c, d);
+    bool avx2 = b & bit_AVX2, bmi = b & bit_BMI, bmi2 = b & bit_BMI2;
+    bool f = b & bit_AVX512F, bw = b & bit_AVX512BW, vl = b & bit_AVX512VL;
+    unsigned ea = 0, eb = 0, ec = 0, ed = 0;
+    bool lzcnt = __get_cpuid(0x80000001, &ea, &eb, &ec, &ed) && (ec & bit_LZCNT);
+    if (!(ymm && avx2 && bmi && bmi2 && popcnt && lzcnt && pclmul)) return kSse2;
+    if (zmm && f && bw && vl) return kAvx512;
+    return kAvx2;
 }
 
-// Containers are tracked on an explicit stack, one bit each (object or array);
-// the nesting rule bounds it, so no input can exhaust the machine stack.
-template <bool Emit>
-int64_t Reader::walk(Out *out, int64_t pos, int64_t depth) const {
-    uint64_t objs[kMaxDepth / 64 + 1];
-    int64_t sp = 0;
-    for (;;) {
-        // One value at pos, met at depth + sp.
-        if (pos < b_.n) {
-            uint8_t c = b_.d[pos];
-            switch (c) {
-                case '"': {
-                    int64_t s = pos + 1, e = fq(s);
-                    if (Emit) out->put_string(Bytes(b_.d + s, (e < b_.n ? e : b_.n) - s));
-                    pos = e + 1;
-                    goto after_value;
-                }
-                case '-': case '0': case '1': case '2': case '3': case '4':
-                case '5': case '6': case '7': case '8': case '9': {
-                    int64_t v;
-                    pos = number(pos, &v);
-                    if (Emit) out->put_int(v);
-                    goto after_value;
-                }
-                case 't':
-                    if (Emit) out->put("true", 4);
-                    pos += 4;
-                    goto after_value;
-                case 'f':
-                    if (Emit) out->put("false", 5);
-                    pos += 5;
-                    goto after_value;
-                case '[':
-                case '{': {
-                    if (depth + sp >= kMaxDepth) break;
-                    bool obj = c == '{';
-                    int64_t p = ws(pos + 1);
-                    if (p < b_.n && b_.d[p] == (obj ? '}' : ']')) {
-                        if (Emit) out->put(obj ? "{}" : "[]", 2);
-                        pos = p + 1;
-                        goto after_value;
-                    }
-                    if (Emit) out->put(static_cast<char>(c));
-                    uint64_t bit = uint64_t{1} << (sp & 63);
-                    if (obj) objs[sp >> 6] |= bit;
-                    else objs[sp >> 6] &= ~bit;
-                    ++sp;
-                    pos = obj ? write_member_head(out, p, Emit) : p;
-                    continue;
-                }
-                default:
-                    break;  // 'n' and anything unrecognised
-            }
-            if (c == 'n') pos += 4;
-        }
-        if (Emit) out->put("null", 4);
-    after_value:
-        for (;;) {
-            if (sp == 0) return pos;
-            bool obj = (objs[(sp - 1) >> 6] >> ((sp - 1) & 63)) & 1;
-            int64_t p = ws(pos);
-            if (p < b_.n && b_.d[p] == ',') {
-                if (Emit) out->put(',');
-                p = ws(p + 1);
-                pos = obj ? write_member_head(out, p, Emit) : p;
-                break;
-            }
-            // Whatever byte stands here closes the container; the end of the
-            // document closes it too.
-            if (Emit) out->put(obj ? '}' : ']');
-            --sp;
-            pos = p < b_.n ? p + 1 : p;
-        }
+const Engine *const kEngines[kKernelCount] = {&kEngineExact, &kEngineSse2, &kEngineAvx2, &kEngineAvx512};
+
+const Engine *g_engine = nullptr;
+
+const Engine *choose() {
+    KernelId best = best_kernel();
+    KernelId id = best;
+    if (const char *want = getenv("ZEL_JSON_KERNEL")) {
+        for (int k = 0; k <= best; ++k)
+            if (strcmp(want, kEngines[k]->name) == 0) id = static_cast<KernelId>(k);
     }
+    return kEngines[id];
 }
 
-template int64_t Reader::walk<false>(Out *, int64_t, int64_t) const;
-template int64_t Reader::walk<true>(Out *, int64_t, int64_t) const;
+}  // namespace
+
+KernelId best_kernel() {
+    static const KernelId best = detect();
+    return best;
+}
+
+const Engine &engine() {
+    // Every thread that races here computes the same choice.
+    const Engine *e = __atomic_load_n(&g_engine, __ATOMIC_ACQUIRE);
+    if (__builtin_expect(e == nullptr, 0)) {
+        e = choose();
+        __atomic_store_n(&g_engine, e, __ATOMIC_RELEASE);
+    }
+    return *e;
+}
+
+bool force_kernel(KernelId id) {
+    if (id < 0 || id > best_kernel()) return false;
+    __atomic_store_n(&g_engine, kEngines[id], __ATOMIC_RELEASE);
+    return true;
+}
 
 }  // namespace zel::json

@@ -2,63 +2,63 @@
 // byte for byte but stores nothing: values are skipped or written out as they
 // are met, so documents of any size and containers of any width are answered
 // in one pass with memory proportional to the answer only.
+//
+// The same reader is built once per vector kernel (kernel_*.cpp); one of them
+// is chosen at the first call from the CPU's features. Every kernel gives the
+// same answers: the vector scan only ever replays what the exact byte walk
+// would have done, and hands back to it wherever the input leaves the shapes it
+// models.
 #pragma once
 
 #include "text.h"
 
 namespace zel::json {
 
-class Reader {
-public:
-    // A null record, null data or a length of 0 or less all read as "".
-    explicit Reader(const ZelString *doc) : b_(doc) {}
-
-    int64_t size() const { return b_.n; }
-    const uint8_t *bytes() const { return b_.d; }
-
-    int64_t ws(int64_t p) const { return skip_ws(b_, p); }
-
-    // End of string content starting at p: the closing quote, or where the
-    // scan left the document (n, or n + 1 after a final backslash).
-    int64_t fq(int64_t p) const;
-
-    // Kind of the value whose first byte is at p (the root's kind needs no parse).
-    Kind kind_at(int64_t p) const;
-
-    // Number at p ('-' or digit): wrapping decimal accumulation; returns the end.
-    int64_t number(int64_t p, int64_t *value) const {
-        bool neg = b_.d[p] == '-';
-        int64_t q = neg ? p + 1 : p;
-        uint64_t v;
-        int64_t e = read_digits(b_, q, &v);
-        *value = static_cast<int64_t>(neg ? 0 - v : v);
-        return e;
-    }
-
-    // End position of the value starting exactly at pos, met at `depth`.
-    int64_t skip(int64_t pos, int64_t depth) const { return walk<false>(nullptr, pos, depth); }
-    // Same, writing the value's compact text.
-    int64_t write(Out &out, int64_t pos, int64_t depth) const { return walk<true>(&out, pos, depth); }
-
-    // Raw key bytes of a member whose key starts (after the quote) at ks and
-    // ends at ke, clamped to the document.
-    void key_range(int64_t ks, int64_t ke, int64_t *s, int64_t *e) const {
-        *s = ks < b_.n ? ks : b_.n;
-        *e = ke < b_.n ? ke : b_.n;
-    }
-    // Members: from the opening quote at pos, the key range and the value's position.
-    int64_t member(int64_t pos, int64_t *ks, int64_t *ke) const {
-        *ks = pos + 1;
-        *ke = fq(*ks);
-        return ws(ws(*ke + 1) + 1);
-    }
-
-private:
-    template <bool Emit>
-    int64_t walk(Out *out, int64_t pos, int64_t depth) const;
-    int64_t write_member_head(Out *out, int64_t pos, bool emit) const;
-
-    Bytes b_;
+struct Engine {
+    const char *name;
+    // End of the root value's walk (the caller adds trailing whitespace).
+    int64_t (*root_end)(const uint8_t *d, int64_t n, int64_t pos);
+    // Compact text of the value at pos, met at `depth`.
+    ZelString *(*write)(const uint8_t *d, int64_t n, int64_t pos, int64_t depth);
+    // Position of the value of the first member of the root object at rp whose
+    // raw key bytes equal key[0, klen), or -1.
+    int64_t (*find_member)(const uint8_t *d, int64_t n, int64_t rp, const uint8_t *key, int64_t klen);
+    // Children of the root container at rp.
+    int64_t (*count)(const uint8_t *d, int64_t n, int64_t rp);
+    // Position of element `index` of the root array at rp, or -1.
+    int64_t (*element)(const uint8_t *d, int64_t n, int64_t rp, int64_t index);
+    // Decoded content of the string whose opening quote is at pos.
+    ZelString *(*decoded)(const uint8_t *d, int64_t n, int64_t pos);
+    int64_t (*ws)(const uint8_t *d, int64_t n, int64_t pos);
+    // Value of the number at pos ('-' or a digit), in wrapping decimal arithmetic.
+    int64_t (*number)(const uint8_t *d, int64_t n, int64_t pos);
 };
+
+// Kernels, slowest first; kExact is the byte walk alone (a reference for tests).
+enum KernelId : int { kExact = 0, kSse2 = 1, kAvx2 = 2, kAvx512 = 3, kKernelCount = 4 };
+
+extern const Engine kEngineExact, kEngineSse2, kEngineAvx2, kEngineAvx512;
+
+// Best kernel this CPU runs.
+KernelId best_kernel();
+// The kernel in use: chosen once, from ZEL_JSON_KERNEL when it names one this
+// CPU runs (exact, sse2, avx2, avx512), else the best.
+const Engine &engine();
+// Tests built with the library's sources switch kernels directly; a kernel the
+// CPU lacks is refused (returns false).
+bool force_kernel(KernelId id);
+
+inline Kind kind_of(const uint8_t *d, int64_t n, int64_t p) {
+    if (p < 0 || p >= n) return kNull;
+    switch (d[p]) {
+        case '"': return kString;
+        case '-': case '0': case '1': case '2': case '3': case '4':
+        case '5': case '6': case '7': case '8': case '9': return kNumber;
+        case '[': return kArray;
+        case '{': return kObject;
+        case 't': case 'f': return kBool;
+        default: return kNull;
+    }
+}
 
 }  // namespace zel::json

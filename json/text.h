@@ -289,11 +289,15 @@ inline char *encode(char *w, char *w_end, const uint8_t *p, int64_t n) {
 
 // ---- Output ----
 
-// Output text on the system heap; finish() makes the one runtime string of the
-// result, so that arena mode pays for the answer alone.
+// Output text in one heap buffer, sized up front from what the caller knows
+// and grown by doubling in the rare cases that outrun it. finish() hands the
+// buffer itself over as the string's bytes when results come from the heap;
+// in arena mode it makes the one arena copy, so arena mode pays for the answer
+// alone.
 class Out {
 public:
     Out() = default;
+    explicit Out(size_t initial) { grow(initial); }
     Out(const Out &) = delete;
     Out &operator=(const Out &) = delete;
     ~Out() { free(buf_); }
@@ -305,6 +309,7 @@ public:
     }
     void advance(size_t n) { len_ += n; }
     void commit(const char *end) { len_ = static_cast<size_t>(end - buf_); }
+    size_t size() const { return len_; }
     void put(char c) {
         *room(1) = c;
         ++len_;
@@ -320,10 +325,22 @@ public:
     // A member's key and colon: its raw bytes escaped, escapes left undecoded.
     void put_key(Bytes raw) { put_quoted<false>(raw); }
 
-    // The text as a new runtime string; the buffer is released.
+    // The text as a new runtime string; the buffer is handed over, or, when
+    // the text fills less than half of it, copied once and released.
     ZelString *finish() {
-        ZelString *s = make_string(buf_, static_cast<int64_t>(len_));
-        free(buf_);
+        ZelString *s;
+        if (!arena_enabled() && buf_ != nullptr && len_ >= cap_ / 2) {
+            // Shrinking in place: the text is not copied again.
+            char *p = static_cast<char *>(realloc(buf_, len_ + 1));
+            if (p == nullptr) p = buf_;
+            p[len_] = '\0';
+            s = static_cast<ZelString *>(zel_alloc(sizeof(ZelString)));
+            s->data = p;
+            s->len = s->cap = static_cast<int64_t>(len_);
+        } else {
+            s = make_string(buf_, static_cast<int64_t>(len_));
+            free(buf_);
+        }
         buf_ = nullptr;
         len_ = cap_ = 0;
         return s;
@@ -344,8 +361,9 @@ private:
 
     [[gnu::noinline]] void grow(size_t n) {
         size_t want = len_ + n;
-        if (want < len_) out_of_memory();
-        size_t cap = cap_ ? cap_ : 256;
+        if (want < len_ || want > SIZE_MAX - 1) out_of_memory();
+        // The first request is the caller's estimate, taken as it stands.
+        size_t cap = cap_ ? cap_ : (want > 256 ? want : 256);
         while (cap < want) {
             if (cap > SIZE_MAX / 2) {
                 cap = want;
@@ -353,7 +371,8 @@ private:
             }
             cap *= 2;
         }
-        char *p = static_cast<char *>(realloc(buf_, cap));
+        // One byte more for the NUL finish() adds.
+        char *p = static_cast<char *>(realloc(buf_, cap + 1));
         if (p == nullptr) out_of_memory();
         buf_ = p;
         cap_ = cap;

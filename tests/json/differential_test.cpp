@@ -1,12 +1,18 @@
 // The streaming host functions against the tape oracle on a generated corpus
-// that leans on every lenient corner of the grammar.
+// that leans on every lenient corner of the grammar, under every kernel: each
+// test runs again in a child process per kernel (ZEL_JSON_KERNEL; a kernel the
+// CPU lacks falls back to the best one it has).
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <initializer_list>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "json/tape_reference.h"
+#include "support.h"
 
 namespace {
 
@@ -19,7 +25,23 @@ public:
         if (r < 2) return deep();
         if (r < 25) return mutate(ws() + value(0) + ws());
         if (r < 28) return wide();
+        if (r < 36) return blocks();
         return ws() + value(0) + ws();
+    }
+
+    // Documents of a few blocks of 64 bytes whose tokens straddle the blocks'
+    // edges: long strings with escapes anywhere, long digit runs, long white
+    // space, nested records, and now and then a quirk.
+    std::string blocks() {
+        bool obj = chance(50);
+        std::string s = obj ? "{" : "[";
+        for (int64_t i = 0, n = 1 + below(9); i < n; ++i) {
+            if (i) s += gap() + "," + gap();
+            if (obj) s += "\"" + key() + "\"" + gap() + ":" + gap();
+            s += record(0);
+        }
+        s += gap() + (obj ? "}" : "]");
+        return chance(25) ? mutate(s) : s;
     }
 
 private:
@@ -182,6 +204,36 @@ private:
         return s + ws() + (obj ? "}" : "]");
     }
 
+    std::string gap() {
+        int64_t r = below(10);
+        if (r < 6) return "";
+        if (r < 8) return ws();
+        std::string g = "\n";
+        g.append(static_cast<size_t>(20 + below(80)), chance(80) ? ' ' : '\t');
+        return g;
+    }
+
+    std::string record(int depth) {
+        int64_t r = below(10);
+        if (r < 3) {
+            std::string c;
+            while (c.size() < static_cast<size_t>(60 + below(240))) c += content() + pick({"ab", "\\\"", "\\\\", "xyz"});
+            return "\"" + c + "\"";
+        }
+        if (r == 3) return (chance(30) ? "-" : "") + digits(20 + below(100));
+        if (r < 7 && depth < 3) {
+            bool obj = r >= 5;
+            std::string s = obj ? "{" : "[";
+            for (int64_t i = 0, n = 1 + below(obj ? 12 : 20); i < n; ++i) {
+                if (i) s += gap() + "," + gap();
+                if (obj) s += "\"" + key() + "\"" + gap() + ":" + gap();
+                s += record(depth + 1);
+            }
+            return s + gap() + (obj ? "}" : "]");
+        }
+        return value(4);
+    }
+
     std::string mutate(std::string s) {
         static const char kBytes[] = "[]{}\",:\\ tfn-0123456789x\t\n";
         for (int64_t k = 1 + below(3); k > 0; --k) {
@@ -203,10 +255,31 @@ ZelString view(const std::string &s) {
     return ZelString{const_cast<char *>(s.c_str()), static_cast<int64_t>(s.size()), static_cast<int64_t>(s.size())};
 }
 
+// Unless a kernel is forced already, runs the current test in a child process
+// per kernel and returns their outputs (the caller then stops); with one
+// forced, returns nothing and the caller runs the test itself.
+std::vector<std::string> in_each_kernel() {
+    std::vector<std::string> outs;
+    if (getenv("ZEL_JSON_KERNEL") != nullptr) return outs;
+    const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string filter = std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name();
+    for (const char *k : {"exact", "sse2", "avx2", "avx512"}) {
+        zt::ChildResult r = zt::run_child([&] {
+            setenv("ZEL_JSON_KERNEL", k, 1);
+            execl("/proc/self/exe", "test_json", filter.c_str(), static_cast<char *>(nullptr));
+            return 127;
+        });
+        EXPECT_EQ(r.status, 0) << "kernel " << k << ":\n" << r.out << r.err;
+        outs.push_back(r.out);
+    }
+    return outs;
+}
+
 TEST(JsonDifferential, GeneratedCorpusAgreesWithTape) {
+    if (!in_each_kernel().empty()) return;
     Gen gen(0x5eed2024);
     const int kDocs = 4000;
-    int compared = 0, deep = 0, wide_roots = 0, accepted = 0;
+    int compared = 0, deep = 0, wide_roots = 0, accepted = 0, blocky = 0;
     for (int i = 0; i < kDocs; ++i) {
         std::string text = gen.document();
         ZelString doc = view(text);
@@ -215,6 +288,7 @@ TEST(JsonDifferential, GeneratedCorpusAgreesWithTape) {
             if (!t.within_limits()) continue;
             if (text.size() > 1000 && text.find("[[[[[[[[") != std::string::npos) ++deep;
             if (t.array_len() > 40 || t.object_len() > 16) ++wide_roots;
+            if (text.size() > 256) ++blocky;
             accepted += static_cast<int>(t.validate());
         }
         ++compared;
@@ -222,19 +296,21 @@ TEST(JsonDifferential, GeneratedCorpusAgreesWithTape) {
         ASSERT_EQ(m, "") << "document #" << i << " (" << text.size() << " bytes): " << text.substr(0, 300);
     }
     zel_arena_destroy();
-    printf("[ compared ] %d of %d documents (%d deep, %d wide, %d accepted)\n", compared, kDocs, deep,
-           wide_roots, accepted);
+    printf("[ compared ] %d of %d documents (%d deep, %d wide, %d over 256 bytes, %d accepted)\n", compared, kDocs,
+           deep, wide_roots, blocky, accepted);
     // The corpus is meant to stay almost entirely inside what the tape can hold,
     // and to reach each family of shapes.
     EXPECT_GE(compared, kDocs * 9 / 10);
     EXPECT_GE(deep, 20);
     EXPECT_GE(wide_roots, 40);
+    EXPECT_GE(blocky, 200);
     EXPECT_GT(accepted, compared / 4);
     EXPECT_LT(accepted, compared * 9 / 10);
 }
 
 // Hand-picked documents at the grammar's corners, compared the same way.
 TEST(JsonDifferential, CornerDocumentsAgreeWithTape) {
+    if (!in_each_kernel().empty()) return;
     const std::string docs[] = {
         "", " ", "\t\n\r ", "x", "]", "+1", "t", "f", "n", "txyz", "nope", "fxxxx", "tr", "fals", "-", "--",
         "-12", "007", "1.5", "1e5", "1 2", "18446744073709551617", "-9223372036854775808", "\"abc",
@@ -260,6 +336,86 @@ TEST(JsonDifferential, CornerDocumentsAgreeWithTape) {
         }
     }
     zel_arena_destroy();
+}
+
+// Documents beyond the tape's reach (wide roots, over a megabyte) have no
+// oracle: every kernel must give the byte walk's answers. Each child prints a
+// digest of every answer; all must be equal.
+TEST(JsonDifferential, LargeDocumentsAgreeAcrossKernels) {
+    std::vector<std::string> outs = in_each_kernel();
+    if (!outs.empty()) {
+        auto digest = [](const std::string &o) {
+            size_t at = o.find("[ digest ]");
+            return at == std::string::npos ? std::string("none") : o.substr(at, o.find('\n', at) - at);
+        };
+        for (const std::string &o : outs) EXPECT_EQ(digest(o), digest(outs[0]));
+        return;
+    }
+    Gen gen(0xb10c);
+    std::vector<std::string> docs;
+    for (int d = 0; d < 4; ++d) {
+        std::string s = d % 2 ? "[" : "{";
+        for (int64_t i = 0; s.size() < (d == 3 ? 1100000u : 40000u); ++i) {
+            if (i) s += ",";
+            if (d % 2 == 0) s += "\"k" + std::to_string(i % 500) + "\":";
+            s += gen.document();
+        }
+        docs.push_back(s + (d % 2 ? "]" : "}"));
+    }
+    uint64_t h = 1469598103934665603ull;
+    auto mix = [&](const std::string &v) {
+        for (unsigned char c : v) h = (h ^ c) * 1099511628211ull;
+        h = (h ^ 0xff) * 1099511628211ull;
+    };
+    auto take = [](ZelString *s) {
+        std::string b(s->data, static_cast<size_t>(s->len));
+        zel_string_free(s);
+        return b;
+    };
+    for (const std::string &text : docs) {
+        ZelString doc = view(text);
+        mix(std::to_string(zel_json_validate(&doc)) + take(zel_json_stringify(&doc)) + take(zel_json_type(&doc)));
+        mix(std::to_string(zel_json_array_len(&doc)) + std::to_string(zel_json_object_len(&doc)) +
+            std::to_string(zel_json_count(&doc)));
+        for (const char *k : {"k0", "k1", "k250", "k499", "a", "absent"}) {
+            std::string ks = k;
+            ZelString key = view(ks);
+            mix(take(zel_json_get(&doc, &key)) + take(zel_json_get_string(&doc, &key)) +
+                std::to_string(zel_json_get_number(&doc, &key)) + std::to_string(zel_json_get_bool(&doc, &key)) +
+                std::to_string(zel_json_has_key(&doc, &key)));
+        }
+        for (int32_t i : {0, 1, 63, 64, 1000, 5000}) mix(take(zel_json_array_get(&doc, i)));
+    }
+    printf("[ digest ] %016llx\n", static_cast<unsigned long long>(h));
+}
+
+// Documents that end right before an unreadable page: nothing past the last
+// byte is ever read, for every length from 0 to 200.
+TEST(JsonDifferential, DocumentsAtPageEndsAgreeWithTape) {
+    if (!in_each_kernel().empty()) return;
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    auto *map = static_cast<char *>(mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(map, MAP_FAILED);
+    ASSERT_EQ(mprotect(map + page, page, PROT_NONE), 0);
+    std::string pad(40, ' ');
+    const std::string sources[] = {
+        "{\"name\":\"ZEL\",\"list\":[1,-22,333,true,false,null],\"s\":\"a\\\"b\\\\c\\nd\\u0041\",\"o\":{\"x\":{}}}",
+        "[\"" + std::string(150, 'x') + "\\\"\", 12345678901234567890123, tru, [ ], {\"k\" : \"v\"}]",
+        "{\"a\":" + pad + "[" + pad + "1" + pad + "," + pad + "\"" + pad + "\"" + pad + "]" + pad + ",\"b\":nul",
+        "[1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23,24,25,26,27,28,29,30,31,32,33,\"\\"};
+    int compared = 0;
+    for (const std::string &src : sources) {
+        for (size_t len = 0; len <= 200 && len <= src.size(); ++len) {
+            char *at = map + page - len;
+            memcpy(at, src.data(), len);
+            ZelString doc{at, static_cast<int64_t>(len), static_cast<int64_t>(len)};
+            ASSERT_EQ(tref::first_mismatch(&doc), "") << "prefix of " << len << " bytes: " << src.substr(0, len);
+            ++compared;
+        }
+    }
+    munmap(map, 2 * page);
+    zel_arena_destroy();
+    EXPECT_GE(compared, 500);
 }
 
 }  // namespace

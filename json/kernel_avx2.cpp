@@ -1,0 +1,106 @@
+// The AVX2 kernel (with BMI1/2, POPCNT, LZCNT and carry-less multiply).
+#include "kernel.h"
+
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,bmi,bmi2,popcnt,lzcnt,pclmul"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2,bmi,bmi2,popcnt,lzcnt,pclmul")
+#endif
+
+namespace zel::json::avx2 {
+
+struct K {
+    static inline uint64_t m32(__m256i x) { return static_cast<uint32_t>(_mm256_movemask_epi8(x)); }
+    static inline __m256i eq(__m256i x, char c) { return _mm256_cmpeq_epi8(x, _mm256_set1_epi8(c)); }
+    static inline __m256i ld(const uint8_t *p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p)); }
+    static inline __m256i is_ws(__m256i x) {
+        return _mm256_or_si256(_mm256_or_si256(eq(x, ' '), eq(x, '\t')), _mm256_or_si256(eq(x, '\n'), eq(x, '\r')));
+    }
+    static inline __m256i is_digit(__m256i x) {
+        __m256i t = _mm256_sub_epi8(x, _mm256_set1_epi8('0'));
+        return _mm256_cmpeq_epi8(_mm256_min_epu8(t, _mm256_set1_epi8(9)), t);
+    }
+
+    static inline void classify(const uint8_t *p, Raw &r) {
+        __m256i x[2] = {ld(p), ld(p + 32)};
+        uint64_t m[13][2];
+        for (int k = 0; k < 2; ++k) {
+            __m256i v = x[k], v20 = _mm256_or_si256(v, _mm256_set1_epi8(0x20));
+            m[0][k] = m32(eq(v, '"'));
+            m[1][k] = m32(eq(v, '\\'));
+            m[2][k] = m32(is_ws(v));
+            m[3][k] = m32(eq(v20, '{'));
+            m[4][k] = m32(eq(v20, '}'));
+            m[5][k] = m32(_mm256_slli_epi16(v, 2));  // bit 5 of each byte moves to its top bit
+            m[6][k] = m32(eq(v, ','));
+            m[7][k] = m32(eq(v, ':'));
+            m[8][k] = m32(is_digit(v));
+            m[9][k] = m32(eq(v, '-'));
+            m[10][k] = m32(eq(v, 't'));
+            m[11][k] = m32(eq(v, 'f'));
+            m[12][k] = m32(eq(v, 'n'));
+        }
+        auto j = [&](int i) { return m[i][0] | (m[i][1] << 32); };
+        r = Raw{j(0), j(1), j(2), j(3), j(4), j(5), j(6), j(7), j(8), j(9), j(10), j(11), j(12)};
+    }
+    static inline void classify_w(const uint8_t *p, RawW &w) {
+        __m256i x[2] = {ld(p), ld(p + 32)};
+        uint64_t m[9][2];
+        static const char cs[9] = {' ', 0, '0', 'r', 'u', 'e', 'a', 'l', 's'};
+        for (int k = 0; k < 2; ++k)
+            for (int i = 0; i < 9; ++i) m[i][k] = m32(eq(x[k], cs[i]));
+        auto j = [&](int i) { return m[i][0] | (m[i][1] << 32); };
+        w = RawW{j(0), j(1), j(2), j(3), j(4), j(5), j(6), j(7), j(8)};
+    }
+    static inline uint64_t eq2(const uint8_t *p, char a, char b) {
+        __m256i x = ld(p), y = ld(p + 32);
+        return m32(_mm256_or_si256(eq(x, a), eq(x, b))) | (m32(_mm256_or_si256(eq(y, a), eq(y, b))) << 32);
+    }
+    static inline uint64_t eq2_low(const uint8_t *p, char a, char b) {
+        auto f = [&](__m256i x) {
+            __m256i low = _mm256_cmpeq_epi8(_mm256_min_epu8(x, _mm256_set1_epi8(13)), x);
+            return m32(_mm256_or_si256(low, _mm256_or_si256(eq(x, a), eq(x, b))));
+        };
+        return f(ld(p)) | (f(ld(p + 32)) << 32);
+    }
+    static inline uint64_t ws(const uint8_t *p) { return m32(is_ws(ld(p))) | (m32(is_ws(ld(p + 32))) << 32); }
+    static inline uint64_t digits(const uint8_t *p) {
+        return m32(is_digit(ld(p))) | (m32(is_digit(ld(p + 32))) << 32);
+    }
+    static inline uint64_t pxor(uint64_t x) {
+        return static_cast<uint64_t>(_mm_cvtsi128_si64(
+            _mm_clmulepi64_si128(_mm_cvtsi64_si128(static_cast<int64_t>(x)), _mm_set1_epi8(-1), 0)));
+    }
+    static inline void copy64(char *w, const uint8_t *p) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(w), ld(p));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(w + 32), ld(p + 32));
+    }
+    // Eight bytes at a time through a table of shuffles; may store up to 72 bytes.
+    static inline char *compress(char *w, const uint8_t *p, uint64_t keep) {
+        if (keep == ~uint64_t{0}) {
+            copy64(w, p);
+            return w + 64;
+        }
+        for (int g = 0; g < 8; ++g) {
+            unsigned m = static_cast<unsigned>(keep >> (8 * g)) & 0xff;
+            __m128i x = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p + 8 * g));
+            __m128i sh = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(kCompress.idx[m]));
+            _mm_storel_epi64(reinterpret_cast<__m128i *>(w), _mm_shuffle_epi8(x, sh));
+            w += kCompress.count[m];
+        }
+        return w;
+    }
+};
+
+#include "walk.inc"
+
+}  // namespace zel::json::avx2
+
+const zel::json::Engine zel::json::kEngineAvx2 = zel::json::avx2::make_engine<true>("avx2");
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif

@@ -1,0 +1,130 @@
+// The x86-64 baseline kernel (SSE2 only), and the byte walk alone.
+#include "kernel.h"
+
+namespace zel::json::sse2 {
+
+struct K {
+    static inline uint64_t m16(__m128i x) { return static_cast<uint32_t>(_mm_movemask_epi8(x)); }
+    static inline __m128i eq(__m128i x, char c) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(c)); }
+
+    static inline void classify(const uint8_t *p, Raw &r) {
+        r = Raw{};
+        for (int k = 0; k < 4; ++k) {
+            __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
+            __m128i x20 = _mm_or_si128(x, _mm_set1_epi8(0x20));
+            __m128i t = _mm_sub_epi8(x, _mm_set1_epi8('0'));
+            __m128i ws = _mm_or_si128(_mm_or_si128(eq(x, ' '), eq(x, '\t')), _mm_or_si128(eq(x, '\n'), eq(x, '\r')));
+            int s = 16 * k;
+            r.q |= m16(eq(x, '"')) << s;
+            r.bs |= m16(eq(x, '\\')) << s;
+            r.ws |= m16(ws) << s;
+            r.opn |= m16(eq(x20, '{')) << s;
+            r.cls |= m16(eq(x20, '}')) << s;
+            r.objb |= m16(_mm_cmpeq_epi8(_mm_and_si128(x, _mm_set1_epi8(0x20)), _mm_set1_epi8(0x20))) << s;
+            r.com |= m16(eq(x, ',')) << s;
+            r.col |= m16(eq(x, ':')) << s;
+            r.dig |= m16(_mm_cmpeq_epi8(_mm_min_epu8(t, _mm_set1_epi8(9)), t)) << s;
+            r.mns |= m16(eq(x, '-')) << s;
+            r.lt |= m16(eq(x, 't')) << s;
+            r.lf |= m16(eq(x, 'f')) << s;
+            r.ln |= m16(eq(x, 'n')) << s;
+        }
+    }
+    static inline void classify_w(const uint8_t *p, RawW &w) {
+        w = RawW{};
+        for (int k = 0; k < 4; ++k) {
+            __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
+            int s = 16 * k;
+            w.sp |= m16(eq(x, ' ')) << s;
+            w.nul |= m16(eq(x, 0)) << s;
+            w.zero |= m16(eq(x, '0')) << s;
+            w.r |= m16(eq(x, 'r')) << s;
+            w.u |= m16(eq(x, 'u')) << s;
+            w.e |= m16(eq(x, 'e')) << s;
+            w.a |= m16(eq(x, 'a')) << s;
+            w.l |= m16(eq(x, 'l')) << s;
+            w.s |= m16(eq(x, 's')) << s;
+        }
+    }
+    // Bytes equal to a or b.
+    static inline uint64_t eq2(const uint8_t *p, char a, char b) {
+        uint64_t m = 0;
+        for (int k = 0; k < 4; ++k) {
+            __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
+            m |= m16(_mm_or_si128(eq(x, a), eq(x, b))) << (16 * k);
+        }
+        return m;
+    }
+    // Bytes equal to a or b, or at most 13 (candidates for escaping).
+    static inline uint64_t eq2_low(const uint8_t *p, char a, char b) {
+        uint64_t m = 0;
+        for (int k = 0; k < 4; ++k) {
+            __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
+            __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(13)), x);
+            m |= m16(_mm_or_si128(low, _mm_or_si128(eq(x, a), eq(x, b)))) << (16 * k);
+        }
+        return m;
+    }
+    static inline uint64_t ws(const uint8_t *p) {
+        uint64_t m = 0;
+        for (int k = 0; k < 4; ++k) {
+            __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
+            m |= m16(_mm_or_si128(_mm_or_si128(eq(x, ' '), eq(x, '\t')), _mm_or_si128(eq(x, '\n'), eq(x, '\r'))))
+                 << (16 * k);
+        }
+        return m;
+    }
+    static inline uint64_t digits(const uint8_t *p) {
+        uint64_t m = 0;
+        for (int k = 0; k < 4; ++k) {
+            __m128i t = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k)),
+                                     _mm_set1_epi8('0'));
+            m |= m16(_mm_cmpeq_epi8(_mm_min_epu8(t, _mm_set1_epi8(9)), t)) << (16 * k);
+        }
+        return m;
+    }
+    static inline uint64_t pxor(uint64_t x) {
+        x ^= x << 1;
+        x ^= x << 2;
+        x ^= x << 4;
+        x ^= x << 8;
+        x ^= x << 16;
+        x ^= x << 32;
+        return x;
+    }
+    static inline void copy64(char *w, const uint8_t *p) {
+        for (int k = 0; k < 4; ++k)
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(w + 16 * k),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k)));
+    }
+    // The bytes of p[0, 64) that `keep` selects, in order, at w; may store up
+    // to 80 bytes. Kept bytes come in runs (tokens between white space).
+    static inline char *compress(char *w, const uint8_t *p, uint64_t keep) {
+        if (keep == ~uint64_t{0}) {
+            copy64(w, p);
+            return w + 64;
+        }
+        // Runs are copied 16 bytes at a time from a padded copy of the block,
+        // so that no load leaves it.
+        alignas(16) uint8_t b[80];
+        copy64(reinterpret_cast<char *>(b), p);
+        while (keep) {
+            int s = __builtin_ctzll(keep);
+            uint64_t rest = ~(keep >> s);
+            int len = rest ? __builtin_ctzll(rest) : 64 - s;
+            for (int k = 0; k < len; k += 16)
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(w + k),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + s + k)));
+            w += len;
+            keep = s + len >= 64 ? 0 : keep & ~((uint64_t{1} << (s + len)) - 1);
+        }
+        return w;
+    }
+};
+
+#include "walk.inc"
+
+}  // namespace zel::json::sse2
+
+const zel::json::Engine zel::json::kEngineSse2 = zel::json::sse2::make_engine<true>("sse2");
+const zel::json::Engine zel::json::kEngineExact = zel::json::sse2::make_engine<false>("exact");
