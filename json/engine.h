@@ -41,8 +41,8 @@ extern const Engine kEngineExact, kEngineSse2, kEngineAvx2, kEngineAvx512;
 
 // Best kernel this CPU runs.
 KernelId best_kernel();
-// The kernel in use: chosen once, from ZEL_JSON_KERNEL when it names one this
-// CPU runs (exact, sse2, avx2, avx512), else the best.
+// The kernel in use: chosen once, the best this CPU runs, capped by
+// ZEL_KERNEL (exact, sse2, avx2, avx512).
 const Engine &engine();
 // Tests built with the library's sources switch kernels directly; a kernel the
 // CPU lacks is refused (returns false).

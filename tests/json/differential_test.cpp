@@ -1,6 +1,6 @@
 // The streaming host functions against the tape oracle on a generated corpus
 // that leans on every lenient corner of the grammar, under every kernel: each
-// test runs again in a child process per kernel (ZEL_JSON_KERNEL; a kernel the
+// test runs again in a child process per kernel (ZEL_KERNEL; a kernel the
 // CPU lacks falls back to the best one it has).
 #include <gtest/gtest.h>
 #include <sys/mman.h>
@@ -260,12 +260,12 @@ ZelString view(const std::string &s) {
 // forced, returns nothing and the caller runs the test itself.
 std::vector<std::string> in_each_kernel() {
     std::vector<std::string> outs;
-    if (getenv("ZEL_JSON_KERNEL") != nullptr) return outs;
+    if (getenv("ZEL_KERNEL") != nullptr) return outs;
     const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string filter = std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name();
     for (const char *k : {"exact", "sse2", "avx2", "avx512"}) {
         zt::ChildResult r = zt::run_child([&] {
-            setenv("ZEL_JSON_KERNEL", k, 1);
+            setenv("ZEL_KERNEL", k, 1);
             execl("/proc/self/exe", "test_json", filter.c_str(), static_cast<char *>(nullptr));
             return 127;
         });

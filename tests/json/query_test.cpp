@@ -79,12 +79,6 @@ int64_t count(const std::string &doc) {
     return zel_json_count(&d);
 }
 
-double now_ms() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
-
 TEST(JsonQuery, AcceptanceFollowsTheLenientGrammar) {
     EXPECT_EQ(validate(""), 0);
     EXPECT_EQ(validate("   "), 1);
@@ -341,11 +335,7 @@ TEST(JsonQuery, LargeDocumentValidatesInOnePass) {
     doc.pop_back();
     doc.back() = ']';
     ZelString view{doc.data(), static_cast<int64_t>(doc.size()), static_cast<int64_t>(doc.size())};
-    double t0 = now_ms();
     EXPECT_EQ(zel_json_validate(&view), 1);
-    double elapsed = now_ms() - t0;
-    EXPECT_LT(elapsed, 5000.0);
-    printf("[ timing   ] validate %zu MB: %.1f ms\n", doc.size() >> 20, elapsed);
     doc += " 1";
     EXPECT_EQ(validate(doc), 0);
 }
@@ -413,22 +403,12 @@ TEST(JsonQuery, MegabyteStringValue) {
         uint64_t before = zel_arena_usage();
         uint64_t produced = 0;
         for (int round = 0; round < 3; ++round) {
-            double t0 = now_ms();
             std::string got = get(doc, "big");
-            double t1 = now_ms();
             std::string text = get_string(doc, "big");
-            double t2 = now_ms();
             std::string all = stringify(doc);
-            double t3 = now_ms();
             ASSERT_EQ(got, quoted);
             ASSERT_EQ(text, decoded);
             ASSERT_EQ(all, "{\"small\":1,\"big\":" + quoted + ",\"after\":true}");
-            EXPECT_LT(t1 - t0, 250.0);
-            EXPECT_LT(t2 - t1, 250.0);
-            EXPECT_LT(t3 - t2, 250.0);
-            if (round == 2)
-                printf("[ timing   ] %s mode, 1 MB string: get %.2f ms, get_string %.2f ms, stringify %.2f ms\n",
-                       arena ? "arena" : "heap", t1 - t0, t2 - t1, t3 - t2);
             produced += got.size() + text.size() + all.size();
         }
         if (arena) {

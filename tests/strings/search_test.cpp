@@ -1,5 +1,5 @@
 // String search and transformation. CTest also runs the Search tests with
-// ZEL_ISA=sse2, so both kernel builds answer the same questions.
+// ZEL_KERNEL=sse2, so both kernel builds answer the same questions.
 #include <gtest/gtest.h>
 
 #include <random>
