@@ -33,7 +33,7 @@ typedef struct ZelExecutor {
     pthread_mutex_t lock;
 } ZelExecutor;
 
-/* Both return the future unchanged. */
+/* __future_await and future_await return the future unchanged (it is its own result). */
 int64_t __future_await(int64_t future);
 int64_t future_await(int64_t future);
 
@@ -154,7 +154,8 @@ char *zel_async_file_read(ZelAsyncFile *file);
 void zel_async_file_write(ZelAsyncFile *file, const char *text);
 /* Closes the stream and frees the record; nothing for NULL. */
 void zel_async_file_close(ZelAsyncFile *file);
-/* The same operations as zel_async_file_read and zel_async_file_write. */
+/* zel_nb_file_read and zel_nb_file_write: the same operations as zel_async_file_read
+ * and zel_async_file_write. */
 char *zel_nb_file_read(ZelAsyncFile *file);
 void zel_nb_file_write(ZelAsyncFile *file, const char *text);
 
@@ -213,11 +214,13 @@ int64_t zel_async_udp_sendto(ZelSocket *sock, const char *host, int32_t port, co
 /* Blocks for one datagram and returns at most 4095 bytes of it NUL-terminated;
  * NULL for an empty datagram, an error or a NULL or not-open socket. */
 char *zel_async_udp_recv(ZelSocket *sock);
-/* As zel_async_udp_recv, with the sender: a new packet, or NULL. */
+/* As zel_async_udp_recv, with the sender: a new packet (release it with
+ * zel_udp_packet_free), or NULL. */
 ZelUdpPacket *zel_async_udp_recvfrom(ZelSocket *sock);
 /* The same operation as zel_async_socket_close. */
 void zel_async_udp_close(ZelSocket *sock);
-/* Packet fields (owned by the packet); NULL or 0 for a NULL packet. */
+/* The zel_udp_packet_* getters: the packet's payload, host, port and len (the texts are
+ * owned by the packet); NULL or 0 for a NULL packet. */
 const char *zel_udp_packet_payload(const ZelUdpPacket *packet);
 const char *zel_udp_packet_host(const ZelUdpPacket *packet);
 int64_t zel_udp_packet_port(const ZelUdpPacket *packet);
@@ -237,7 +240,7 @@ ZelSocket *zel_nb_socket_connect(const char *host, int32_t port);
  * it) until the socket is readable, then returns at most 4095 bytes
  * NUL-terminated. NULL for a NULL or not-open socket, end of stream, an error,
  * or when the default loop cannot be had, refuses the socket, is stopped or
- * fails to wait. */
+ * fails to wait (a wait cut short by a signal is retried). */
 char *zel_nb_socket_read(ZelSocket *sock);
 /* The same operation as zel_async_socket_write. */
 void zel_nb_socket_write(ZelSocket *sock, const char *text);

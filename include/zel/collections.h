@@ -24,31 +24,63 @@ typedef struct ZelVec {
     int64_t *items;
 } ZelVec;
 
+/* The caller owns a vector until zel_vec_free; copies and slices are new, independent
+ * vectors. No function here tests v for NULL, and get, set and swap do not check their
+ * index: keep 0 <= index < len. Capacity only grows, by doubling. One thread at a time. */
+
+/* A new empty vector of capacity 8. */
 ZelVec *zel_vec_new(void);
+/* A new empty vector of capacity n (1 when n < 2). */
 ZelVec *zel_vec_with_capacity(int64_t n);
+/* Appends value (doubling the capacity when full); returns v itself. */
 ZelVec *zel_vec_push(ZelVec *v, int64_t value);
+/* items[index], unchecked. */
 int64_t zel_vec_get(const ZelVec *v, int64_t index);
+/* Stores value in items[index], unchecked; len stays. */
 void zel_vec_set(ZelVec *v, int64_t index, int64_t value);
+/* The number of elements. */
 int64_t zel_vec_len(const ZelVec *v);
+/* The number of slots in the storage. */
 int64_t zel_vec_cap(const ZelVec *v);
+/* Removes and returns the last element; 0, changing nothing, when empty. */
 int64_t zel_vec_pop(ZelVec *v);
+/* Sets len to 0, keeping the storage. */
 void zel_vec_clear(ZelVec *v);
+/* Frees the storage and the record; earlier items pointers die with them. */
 void zel_vec_free(ZelVec *v);
+/* Reverses the elements in place. */
 void zel_vec_reverse(ZelVec *v);
+/* 1 when some element equals value, else 0. */
 int64_t zel_vec_contains(const ZelVec *v, int64_t value);
+/* The index of the first element equal to value; -1 when none is. */
 int64_t zel_vec_index_of(const ZelVec *v, int64_t value);
+/* Exchanges items[i] and items[j], unchecked. */
 void zel_vec_swap(ZelVec *v, int64_t i, int64_t j);
+/* Sorts the elements ascending, as signed values. */
 void zel_vec_sort(ZelVec *v);
+/* Collapses each run of equal neighbours to one element ([1,1,2,1] gives [1,2,1]). */
 void zel_vec_dedup(ZelVec *v);
+/* Sets every element to value; len stays. */
 void zel_vec_fill(ZelVec *v, int64_t value);
+/* A new vector of v's elements, of capacity len (8 when v is empty). */
 ZelVec *zel_vec_copy(const ZelVec *v);
+/* A new vector of elements max(start, 0) up to but excluding min(end, len); an empty one of
+ * capacity 8 when that range is empty. */
 ZelVec *zel_vec_slice(const ZelVec *v, int64_t start, int64_t end);
+/* Appends src's elements to dst; with dst == src, one copy of what it held. */
 void zel_vec_extend(ZelVec *dst, const ZelVec *src);
+/* Removes and returns element index, moving later ones down; 0, changing nothing, for an
+ * index outside [0, len). */
 int64_t zel_vec_remove(ZelVec *v, int64_t index);
+/* Inserts value at index cut to [0, len], moving later elements up. */
 void zel_vec_insert(ZelVec *v, int64_t index, int64_t value);
+/* The wrapping sum; 0 when empty. */
 int64_t zel_vec_sum(const ZelVec *v);
+/* The wrapping product; 1 when empty. */
 int64_t zel_vec_product(const ZelVec *v);
+/* The signed minimum; INT64_MAX when empty. */
 int64_t zel_vec_min(const ZelVec *v);
+/* The signed maximum; INT64_MIN when empty. */
 int64_t zel_vec_max(const ZelVec *v);
 
 /* ---- string vectors: lists of strings held by integer handles ----
@@ -90,15 +122,17 @@ int64_t zel_svec_contains(int64_t h, const ZelString *x);
 /* Sorts ascending with zelstring_cmp (qsort, not stable). Returns 0. */
 int64_t zel_svec_sort(int64_t h);
 /* qsort comparator over pointers to string pointers: NULLs first, then unsigned
- * bytes, a proper prefix first. */
+ * bytes, a proper prefix first; negative, 0 or positive. */
 int zelstring_cmp(const void *a, const void *b);
+/* Same as zelstring_cmp. */
 int cmp_zel_str_ptr(const void *a, const void *b);
 /* The elements with sep between each pair (NULL elements add no bytes; a NULL
  * sep joins without separators) as a new string; empty for an empty vector. */
 ZelString *zel_svec_join(int64_t h, const ZelString *sep);
-/* A new vector of the fields of s between occurrences of sep (no empty field
- * after a final separator; an empty or NULL sep splits into single bytes);
- * empty for an empty s. -1 only when no handle can be made. */
+/* A new vector of new strings, the fields of s between occurrences of sep (no empty
+ * field after a final separator; an empty or NULL sep splits into single bytes);
+ * empty for an empty s. -1 only when no handle can be made; a field the vector cannot
+ * grow to hold is left out. */
 int64_t zel_str_split(const ZelString *s, const ZelString *sep);
 /* A new vector of the runs of s without white space (space, tab, LF, CR). */
 int64_t zel_str_split_whitespace(const ZelString *s);
@@ -108,8 +142,8 @@ int64_t zel_str_lines(const ZelString *s);
 
 /* ---- arrays: single blocks from the runtime allocator ----
  * Two header words (capacity == len) then the elements (ZelArray in core.h).
- * Every operation returns a new block and leaves its arguments alone; arrays
- * are never released one by one (in arena mode they go with the arena).
+ * Every operation but pop of an empty array returns a new block, and none changes
+ * its arguments; there is no release call (in arena mode arrays go with the arena).
  * Arguments must be valid arrays (no NULL test). Element access with a bounds
  * check: zel_array_get_safe / zel_array_set_safe (core.h). */
 
@@ -204,13 +238,15 @@ int64_t str_hashmap_get(const ZelStrHashmap *m, const ZelString *key);
 int64_t str_hashmap_contains(const ZelStrHashmap *m, const ZelString *key);
 /* Removes the key and returns its value; 0 when absent. */
 int64_t str_hashmap_remove(ZelStrHashmap *m, const ZelString *key);
-/* A new vector of the key pointers (the map's own records), in table order. */
+/* A new vector of the key pointers, the callers' records the map holds (not copies), in
+ * table order. */
 ZelVec *str_hashmap_keys(const ZelStrHashmap *m);
 /* A new vector of the values, in the same order as the keys. */
 ZelVec *str_hashmap_values(const ZelStrHashmap *m);
 
-/* The zel_ family: the same map. These behave exactly as str_hashmap_new,
- * _insert, _get, _contains, _remove, _len and _values. */
+/* zel_str_hashmap_*: the same map under the family's own names. zel_str_hashmap_new,
+ * _insert, _get, _contains, _remove, _len and _values behave exactly as their
+ * str_hashmap_ forms; the ones below add to them. */
 ZelStrHashmap *zel_str_hashmap_new(void);
 int64_t zel_str_hashmap_insert(ZelStrHashmap *m, ZelString *key, int64_t value);
 int64_t zel_str_hashmap_get(const ZelStrHashmap *m, const ZelString *key);
@@ -290,9 +326,12 @@ ZelVec *zel_strmap_values(const ZelStrmap *m);
 extern ZelStrHashmap *g_reg_caches[3];
 extern int64_t g_reg_cache_lens[3];
 
+/* key's value in text through cache slot `slot`, as described above: the cache's own
+ * string on a hit (never release it), else a fresh empty string the caller owns. */
 ZelString *reg_cached_lookup(const ZelString *text, const ZelString *key, int64_t slot);
 
 #ifndef ZEL_NO_SHORT_NAMES
+/* vec_*: same as the zel_vec_ functions of the same names. */
 ZelVec *vec_new(void);
 ZelVec *vec_with_capacity(int64_t n);
 ZelVec *vec_push(ZelVec *v, int64_t value);
@@ -319,6 +358,7 @@ int64_t vec_sum(const ZelVec *v);
 int64_t vec_product(const ZelVec *v);
 int64_t vec_min(const ZelVec *v);
 int64_t vec_max(const ZelVec *v);
+/* strmap_*: same as the zel_strmap_ functions of the same names. */
 ZelStrmap *strmap_new(void);
 void strmap_free(ZelStrmap *m);
 int64_t strmap_size(const ZelStrmap *m);

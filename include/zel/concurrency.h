@@ -124,7 +124,8 @@ int64_t zel_arc_strong_count(ZelArc *a);
  * changing the system time neither stretches nor cuts them short. */
 
 /* Creates a channel of `capacity` slots and two handles: the first stored
- * through *sender, the second through *receiver, which is also returned.
+ * through *sender, the second through *receiver, which is also returned (either
+ * out pointer may be NULL).
  * Capacity 0 gives a channel that never accepts a value. A negative capacity
  * or exhausted memory stores NULL through both and returns NULL. */
 ZelChannelHandle *zel_channel_new(int64_t capacity, ZelChannelHandle **sender, ZelChannelHandle **receiver);

@@ -90,14 +90,18 @@ int64_t zel_random_i64(void);
 void zel_random_seed(int64_t seed);
 
 #ifndef ZEL_NO_SHORT_NAMES
+/* read_file, write_file and write_file_newlines: same as their zel_ names. */
 ZelString *read_file(const ZelString *path);
 int64_t write_file(const ZelString *path, const ZelString *content);
 int64_t write_file_newlines(const ZelString *path, const ZelString *content);
 /* Differs from zel_file_exists: path and its data must not be NULL (no check). */
 int64_t file_exists(const ZelString *path);
+/* Same as zel_file_exists_cstr. */
 int64_t file_exists_cstr(const char *path);
 /* Differs from zel_file_size: takes a record, which must not be NULL (no check). */
 int64_t file_size(const ZelString *path);
+/* delete_file, remove_file and is_dir: same as zel_delete_file, zel_remove_file and
+ * zel_is_dir; make_dir, list_dir and remove_dir: same as zel_mkdir, zel_readdir and zel_rmdir. */
 int64_t delete_file(const ZelString *path);
 int64_t remove_file(const ZelString *path);
 int64_t is_dir(const ZelString *path);
@@ -105,10 +109,12 @@ int64_t make_dir(const ZelString *path);
 ZelString *list_dir(const ZelString *path);
 int64_t remove_dir(const ZelString *path);
 
+/* system_capture and exec_output: same as their zel_ names; current_dir: same as zel_getcwd. */
 ZelString *system_capture(const ZelString *command);
 ZelString *exec_output(const ZelString *command, const ZelString *args);
 ZelString *current_dir(void);
 
+/* time_ns and now_ns: same as zel_time_ns; time_ms and now_ms: same as zel_time_ms. */
 int64_t time_ns(void);
 int64_t now_ns(void);
 int64_t time_ms(void);
