@@ -1,6 +1,8 @@
 // Process entry: the library's own weak main, and the code that lets the shared
 // object itself be started as a program.
+#include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "internal.h"
 
@@ -20,7 +22,21 @@ extern "C" __attribute__((weak, visibility("default"))) int main(int argc, char 
 // arguments to main and leave through exit, which flushes stdio.
 extern "C" const char zel_interp[] __attribute__((section(".interp"), used)) = "/lib64/ld-linux-x86-64.so.2";
 
+// The two options belong to the library started by itself; programs whose main
+// is the library's (compiled programs, hosts) see every argument as their own.
 extern "C" __attribute__((visibility("hidden"), noreturn, used)) void zel_entry_main(long argc, char **argv) {
+    if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+        puts("libzel " ZEL_VERSION);
+        exit(0);
+    }
+    if (argc == 2 && strcmp(argv[1], "--help") == 0) {
+        printf("usage: %s [--version | --help]\n"
+               "libzel " ZEL_VERSION ": a JSON toolkit and the runtime of a compiled language, as one C library.\n"
+               "Run without options, it prints its demonstration. Use it from C or C++ with\n"
+               "`pkg-config --cflags --libs zel` or find_package(zel) (target zel::zel), from Python with zel.py.\n",
+               argv[0]);
+        exit(0);
+    }
     exit(main(static_cast<int>(argc), argv));
 }
 
