@@ -579,7 +579,7 @@ _DECLS = (
 # ---- end of generated declarations ----
 
 _lib = None
-_load_lock = threading.Lock()
+_load_lock = threading.RLock()
 _tls = threading.local()
 
 
@@ -627,13 +627,11 @@ def load(path=None):
 
 def library():
     """The loaded ctypes library, loading it on first use (see load())."""
-    lib = _lib
-    if lib is None:
-        with _load_lock:
-            lib = _lib
-        if lib is None:
-            lib = load()
-    return lib
+    if _lib is None:
+        with _load_lock:  # one first load, whichever thread gets here first
+            if _lib is None:
+                load()
+    return _lib
 
 
 def _message(lib):
@@ -660,7 +658,7 @@ def _guarded(lib, fn, args):
         else:
             lib.zel_ffi_begin()  # clears this call's failure for the outer one
             if pending is not None:
-                lib.zel_ffi_trigger(pending.encode())
+                lib.zel_ffi_trigger(pending)
     if failure is not None:
         raise Error(failure)
     return result
@@ -843,8 +841,9 @@ def get_string(doc, key):
 
 
 def get_number(doc, key):
-    """The number of the first member named key, as an int (the digits before
-    any '.'); 0 when there is none or it is not a number."""
+    """The number of the first member named key as an int: its leading digits
+    (stopping at '.', 'e' or any other byte; wrapping beyond 64 bits). 0 when
+    there is none or it is not a number."""
     return _number("zel_json_get_number", _record(doc, "doc")[0], _record(key, "key")[0])
 
 

@@ -91,8 +91,9 @@ def test_generated_table_is_current():
 
 def test_library_search_order(tmp_path):
     # Next to the module: a copy of zel.py beside a link to the library.
+    real = os.path.realpath(LIB._name)
     shutil.copy(ROOT / "python" / "zel.py", tmp_path)
-    (tmp_path / "libzel.so").symlink_to(os.path.realpath(LIB._name))
+    (tmp_path / "libzel.so").symlink_to(real)
     probe = "import zel; print(zel.library()._name)"
     env = {k: v for k, v in os.environ.items() if k != "ZEL_LIBRARY"}
     run = subprocess.run([sys.executable, "-c", probe], cwd=tmp_path, env=env, capture_output=True, text=True)
@@ -101,9 +102,9 @@ def test_library_search_order(tmp_path):
     env["ZEL_LIBRARY"] = str(tmp_path / "missing.so")
     run = subprocess.run([sys.executable, "-c", probe], cwd=tmp_path, env=env, capture_output=True, text=True)
     assert run.returncode != 0 and "ZEL_LIBRARY" in run.stderr
-    run = subprocess.run([sys.executable, "-c", f"import zel; print(zel.load({LIB._name!r})._name)"],
+    run = subprocess.run([sys.executable, "-c", f"import zel; print(zel.load({real!r})._name)"],
                          cwd=tmp_path, env=env, capture_output=True, text=True)
-    assert run.stdout.strip() == LIB._name, run.stderr
+    assert run.stdout.strip() == real, run.stderr
 
 
 # ---- the JSON calls ----
@@ -147,10 +148,7 @@ DOC = '{"name":"ZEL","version":97,"ok":true,"tags":["a","b"],"esc":"x\\ty","n":n
 ])
 def test_json_calls(call, args, expected):
     got = call(*args)
-    assert got == expected and builtins_type(got) is builtins_type(expected)
-
-
-builtins_type = __builtins__["type"] if isinstance(__builtins__, dict) else __builtins__.type
+    assert got == expected and type(got) is type(expected)
 
 
 def test_bad_argument_types():
