@@ -674,18 +674,25 @@ def call(fn, *args):
     return _guarded(lib, fn, args)
 
 
+class _Record(ctypes.Structure):
+    # ZelString as the library hands it out: data read as an address, so that
+    # zero bytes before len are kept.
+    _fields_ = [("data", ctypes.c_void_p), ("len", ctypes.c_int64), ("cap", ctypes.c_int64)]
+
+
 def read_string(ptr, release=False):
     """The bytes of a library string record (an address as the declared
     functions return it); b"" for None. With release=True the record is then
     released with zel_string_free (which does nothing in arena mode)."""
     if not ptr:
         return b""
-    lib = library()
     try:
-        return ctypes.string_at(lib.zel_ffi_string_data(ptr), lib.zel_ffi_string_len(ptr))
+        # The fields zel_ffi_string_data and zel_ffi_string_len read, without two more calls.
+        record = _Record.from_address(ptr)
+        return ctypes.string_at(record.data, record.len) if record.data and record.len > 0 else b""
     finally:
         if release:
-            lib.zel_string_free(ptr)
+            library().zel_string_free(ptr)
 
 
 class _Gate:
