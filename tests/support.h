@@ -48,9 +48,17 @@ inline ssize_t write_no_sigpipe(int fd, const void *p, size_t n) {
     return w;
 }
 
+// Coverage builds count what child processes run too: their counters are
+// written out before the child leaves without running exit handlers.
+extern "C" void zel_coverage_flush(void) __attribute__((weak));
+inline void flush_coverage() {
+    if (zel_coverage_flush) zel_coverage_flush();
+}
+
 // Ends the process without flushing stdio, so that a test sees only what was
 // flushed. ThreadSanitizer's _exit flushes streams, hence the raw system call.
 [[noreturn]] inline void exit_unflushed(int status) {
+    flush_coverage();
     syscall(SYS_exit_group, status);
     __builtin_unreachable();
 }
@@ -71,6 +79,7 @@ inline ChildResult run_child(const std::function<int()> &fn, const std::string &
         int rc = fn();
         fflush(stdout);
         fflush(stderr);
+        flush_coverage();
         _exit(rc);
     }
     close(in[0]); close(out[1]); close(err[1]);

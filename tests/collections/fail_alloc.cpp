@@ -1,6 +1,7 @@
 #include "fail_alloc.h"
 
 #include <stddef.h>
+#include <stdlib.h>
 
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -52,7 +53,15 @@ extern "C" ZT_UNCHECKED void *realloc(void *p, size_t n) noexcept { return shoul
 
 namespace zt {
 
+// A process that ends while failures are on (the fatal out-of-memory path)
+// still runs exit handlers that allocate, such as a coverage build's dump.
+void stop_failing_at_exit() {
+    __atomic_store_n(&g_fail, 0, __ATOMIC_RELAXED);
+}
+
 FailAllocations::FailAllocations(int64_t skip, int64_t count) {
+    static const bool registered = atexit(stop_failing_at_exit) == 0;
+    (void)registered;
     __atomic_store_n(&g_skip, skip, __ATOMIC_RELAXED);
     __atomic_store_n(&g_fail, count, __ATOMIC_RELAXED);
 }
