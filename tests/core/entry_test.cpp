@@ -32,6 +32,14 @@ TEST(Entry, LibraryRunsAsAProgram) {
     r = run_program(ZEL_LIB_PATH, {"extra", "--arguments", "x"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, kDemo);
+    // The two options are the library's own, alone; a program whose main is the
+    // library's gets them as plain arguments (as above with "--arguments").
+    r = run_program(ZEL_LIB_PATH, {"--version"});
+    EXPECT_EQ(r.out, "libzel " ZEL_VERSION "\n");
+    r = run_program(ZEL_LIB_PATH, {"--help"});
+    EXPECT_EQ(r.out.rfind("usage: ", 0), 0u);
+    EXPECT_EQ(run_program(ZEL_LIB_PATH, {"--version", "x"}).out, kDemo);
+    EXPECT_EQ(run_program(ZEL_USER_MAIN_HOST, {"--version"}, "0").out.rfind("args=2 ", 0), 0u);
 }
 
 TEST(Entry, HostMainWinsOverTheLibrarysMain) {
