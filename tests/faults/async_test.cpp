@@ -188,6 +188,14 @@ TEST(AllocationFailure, Sockets) {
              close_pair();
              return ok;
          }},
+        {"zel_nb_socket_read, no default loop", [&] { pair(true), drop_default_loop(); },
+         [&] { return I(zel_nb_socket_read(client)); },
+         [&](const Shot &s) {
+             bool ok = s.r != 0 ? text_is(P<char>(s.r), "hi") : s.failed && text_is(zel_async_socket_read(client), "hi");
+             close_pair();
+             drop_default_loop();
+             return ok;
+         }},
         {"zel_async_udp_bind", {}, [] { return I(zel_async_udp_bind(0)); }, closed},
         {"zel_async_udp_recv", ping, [&] { return I(zel_async_udp_recv(target)); },
          [&](const Shot &s) { return text_is(s.r != 0 ? P<char>(s.r) : zel_async_udp_recv(target), "ping") && (s.r != 0 || s.failed); }},

@@ -86,7 +86,7 @@ inline void check(const Case &c) {
     shoot(c, -1, 0);
     Run base = shoot(c, -1, 0);
     ASSERT_GT(base.calls, 0) << "no allocation to fail";
-    printf("%-36s N = 0..%lld\n", c.name, static_cast<long long>(base.calls));
+    printf("%-40s N = 0..%lld\n", c.name, static_cast<long long>(base.calls));
     EXPECT_TRUE(base.ok);
     EXPECT_EQ(base.live, 0);
     EXPECT_EQ(base.fds, 0);
