@@ -142,7 +142,8 @@ typedef struct ZelAsyncFile {
 
 /* Opens path read-write if it exists, else read-only, else creates it
  * read-write. An existing file that can be opened neither way is opened
- * write-only, never truncated. NULL for a NULL path or when every way fails. */
+ * write-only, never truncated. NULL for a NULL path, when every way fails, or
+ * when memory runs out (never a read-only stand-in for a read-write open). */
 ZelAsyncFile *zel_async_file_open(const char *path);
 /* The whole file as a NUL-terminated heap buffer (release with free); the
  * stream is left after the data read. NULL for a NULL or closed record, a

@@ -19,11 +19,13 @@ namespace {
 
 // Read-write, then read-only, then a new file. An existing file that can be
 // opened neither way is opened write-only without truncating it: creating with
-// "w+" there would destroy contents that nobody asked to replace.
+// "w+" there would destroy contents that nobody asked to replace. A stream
+// that could not be had for lack of memory ends the attempt: the next mode
+// would hand out a read-only file whose writes vanish.
 FILE *open_stream(const char *path) {
     FILE *f = fopen(path, "r+");
-    if (f == nullptr) f = fopen(path, "r");
-    if (f == nullptr) f = fopen(path, "w+x");
+    if (f == nullptr && errno != ENOMEM) f = fopen(path, "r");
+    if (f == nullptr && errno != ENOMEM) f = fopen(path, "w+x");
     if (f == nullptr && errno == EEXIST) {
         int fd = open(path, O_WRONLY);
         if (fd >= 0) {

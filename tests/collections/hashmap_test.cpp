@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "collections/fail_alloc.h"
+#include "fail_alloc.h"
 #include "support.h"
 
 namespace {

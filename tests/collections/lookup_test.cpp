@@ -3,7 +3,7 @@
 #include <string>
 #include <thread>
 
-#include "collections/fail_alloc.h"
+#include "fail_alloc.h"
 #include "support.h"
 
 namespace {

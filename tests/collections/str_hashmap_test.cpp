@@ -5,7 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "collections/fail_alloc.h"
+#include "fail_alloc.h"
 #include "support.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "collections/fail_alloc.h"
+#include "fail_alloc.h"
 #include "support.h"
 
 namespace {
