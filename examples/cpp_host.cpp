@@ -8,9 +8,12 @@
 
 namespace {
 
+// fwrite, not "%.*s": an empty view may carry a null pointer, which printf must not be given.
 void line(std::string_view label, std::string_view value) {
-    std::printf("%.*s: %.*s\n", static_cast<int>(label.size()), label.data(), static_cast<int>(value.size()),
-                value.data());
+    std::fwrite(label.data(), 1, label.size(), stdout);
+    std::fputs(": ", stdout);
+    std::fwrite(value.data(), 1, value.size(), stdout);
+    std::fputc('\n', stdout);
 }
 
 void line(std::string_view label, int64_t value) {
