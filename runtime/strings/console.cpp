@@ -18,8 +18,12 @@ constexpr int64_t kFirstChunk = 64 * 1024;
 
 inline bool absent(const ZelString *s) { return s == nullptr || s->data == nullptr; }
 
-// printf's precision is an int: the low 32 bits of the length.
-inline int precision(const ZelString *s) { return static_cast<int>(static_cast<uint32_t>(s->len)); }
+// printf's precision is an int: the low 32 bits of the length. A negative
+// length is empty: as a negative precision printf would read on to a NUL
+// that the record's bytes need not hold.
+inline int precision(const ZelString *s) {
+    return s->len > 0 ? static_cast<int>(static_cast<uint32_t>(s->len)) : 0;
+}
 
 }  // namespace
 }  // namespace zel
