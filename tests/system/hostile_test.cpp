@@ -79,9 +79,9 @@ TEST(Hostile, WritersThatVanishPartWay) {
     zt::TempDir dir;
     std::string fifo = dir / "fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    std::thread writer([&] {  // timeout: should the read fail, the writer must not wait for ever
-        zel_system(o(S("exec 2>/dev/null; timeout 10 sh -c \"printf partial > '" + fifo + "'; kill -9 \\$\\$\"")));
-    });
+    // timeout: should the read fail, the writer must not wait for ever.
+    ZelString *write_then_die = o(S("exec 2>/dev/null; timeout 10 sh -c \"printf partial > '" + fifo + "'; kill -9 \\$\\$\""));
+    std::thread writer([&] { zel_system(write_then_die); });
     EXPECT_EQ(str(o(zel_read_file(o(S(fifo))))), "partial");
     writer.join();
 }
