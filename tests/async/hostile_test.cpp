@@ -88,6 +88,31 @@ TEST_F(Async, HostileSocketDescriptors) {
     zel_async_socket_close(none);
 }
 
+TEST_F(Async, HostileFileDescriptors) {
+    char path[] = "/tmp/zel-hostile-XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "contents", 8), 8);
+    close(fd);
+    // The stream's descriptor closed behind the record, and a record without a
+    // stream: reads give NULL, writes nothing, close releases the record.
+    ZelAsyncFile *f = zel_async_file_open(path);
+    ASSERT_NE(f, nullptr);
+    close(fileno(f->stream));
+    auto *none = static_cast<ZelAsyncFile *>(malloc(sizeof(ZelAsyncFile)));
+    *none = {nullptr, strdup(path), 1};
+    for (ZelAsyncFile *file : {f, none}) {
+        EXPECT_EQ(zel_async_file_read(file), nullptr);
+        zel_nb_file_write(file, "lost");
+    }
+    zel_async_file_close(f);
+    zel_async_file_close(none);
+    ZelAsyncFile *again = zel_async_file_open(path);
+    EXPECT_EQ(take(zel_async_file_read(again)), "contents");
+    zel_async_file_close(again);
+    unlink(path);
+}
+
 TEST_F(Async, HostilePeerVanishesMidTransfer) {
     std::string sent(3000, 'p');
     {  // A reset after part of a transfer: what arrived is a prefix, then the end.
