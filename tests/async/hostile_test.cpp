@@ -194,6 +194,27 @@ struct Interrupted {
 };
 
 TEST_F(Async, HostileSignalsDuringReads) {
+    {  // A pass of a loop is cut short: -1 with EINTR, long before its time is up.
+        Handler h(0);
+        ZelEventLoop *loop = zel_event_loop_create();
+        int32_t pass = 0;
+        int err = 0;
+        int64_t start = at::now_ms(), took = 0;
+        std::atomic<bool> done{false};
+        std::thread waiter([&] {
+            pass = zel_event_loop_run_once(loop, 20000);
+            err = errno;
+            took = at::now_ms() - start;
+            done = true;
+        });
+        // Until it is seen: a signal that comes before the wait begins is lost.
+        for (int i = 0; i < 1000 && !done; ++i, usleep(5000)) pthread_kill(waiter.native_handle(), SIGUSR1);
+        waiter.join();
+        EXPECT_EQ(pass, -1);
+        EXPECT_EQ(err, EINTR);
+        EXPECT_LT(took, 10000);
+        zel_event_loop_destroy(loop);
+    }
     {
         Handler h(0);
         Pair t;
