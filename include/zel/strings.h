@@ -251,7 +251,9 @@ int64_t zel_read_int(void);
 /* The next number on stdin (scanf "%lf"); 0.0 when none can be read. */
 double zel_read_f64(void);
 /* Flushes stdout, then a new string of the next line of stdin without its trailing CR and
- * LF bytes, at most 4095 a call (longer lines come in pieces); "__EOF__" at end of input. */
+ * LF bytes, at most 4095 a call (longer lines come in pieces); "__EOF__" at end of input.
+ * A signal handler interrupting the wait neither ends the line nor the input (also for
+ * zel_read_bytes). */
 ZelString *zel_read_line(void);
 /* Flushes stdout, then a new string of up to n bytes of stdin, fewer at end of input (NUL
  * bytes kept); empty, without flushing or reading, for n <= 0. */

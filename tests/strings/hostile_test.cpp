@@ -3,10 +3,13 @@
 // the empty string, except where its contract says otherwise (the third and
 // fourth columns), and never reads a byte through such a record; under
 // AddressSanitizer a single read past the three bytes fails the test.
+#include <pthread.h>
+#include <signal.h>
 #include <stdlib.h>
 
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support.h"
@@ -23,9 +26,11 @@ std::string show(const ZelString *r, const ZelString *arg) {
     if (r == arg) return "self";
     return r == nullptr ? "null" : "'" + zt::str(r) + "'";
 }
-std::string show(const ZelVec *v, const ZelString *arg) {
+// A vector of strings as text, released.
+std::string show(ZelVec *v, const ZelString *arg) {
     std::string out = std::to_string(v->len) + ":";
     for (int64_t i = 0; i < v->len; ++i) out += show(reinterpret_cast<ZelString *>(v->items[i]), arg);
+    zel_vec_free(v);
     return out;
 }
 
@@ -144,6 +149,39 @@ TEST(Hostile, PrintersWriteNothingFromRecordsWithoutBytes) {
     });
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "\n|\n|\n|\n|");
+}
+
+// Input that trickles in while a handler without SA_RESTART keeps
+// interrupting the reader: lines and byte counts still come whole, and only
+// the real end of the input reads as its end.
+TEST(Hostile, SignalsWhileStandardInputIsRead) {
+    auto r = zt::run_child([] {
+        alarm(30);
+        struct sigaction sa = {};
+        sa.sa_handler = [](int) {};
+        sigaction(SIGUSR1, &sa, nullptr);
+        int p[2];
+        if (pipe(p) != 0 || dup2(p[0], 0) < 0) return 2;
+        close(p[0]);
+        pthread_t reader = pthread_self();
+        std::thread feeder([&] {
+            for (const char *piece : {"hello ", "world\nsecond ", "line\nbytes\n", "01234", "56789"}) {
+                for (int i = 0; i < 10; ++i, usleep(1000)) pthread_kill(reader, SIGUSR1);
+                if (write(p[1], piece, strlen(piece)) < 0) break;
+            }
+            for (int i = 0; i < 10; ++i, usleep(1000)) pthread_kill(reader, SIGUSR1);
+            close(p[1]);
+        });
+        std::string got;
+        for (int i = 0; i < 3; ++i) got += zt::str(zel_read_line()) + "|";
+        got += zt::str(zel_read_bytes(100)) + "|";
+        got += zt::str(zel_read_line());
+        feeder.join();
+        printf("%s", got.c_str());
+        return 0;
+    });
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "hello world|second line|bytes|0123456789|__EOF__");
 }
 
 // Standard streams that are closed: input reads as its end, output fails
