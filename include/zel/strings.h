@@ -226,7 +226,8 @@ int64_t zel_sb_free(ZelStringBuilder *sb);
 
 /* ---- console ----
  * Plain stdio calls on stdin, stdout and stderr, with no buffer of the runtime; the
- * printers return what the libc call returns (bytes written, negative on error). */
+ * printers return what the libc call returns (bytes written, negative on error). A
+ * signal handler that interrupts a read while it waits for input does not end it. */
 
 /* printf("%ld", x) on stdout. */
 int32_t zel_print_i64(int64_t x);
@@ -251,9 +252,7 @@ int64_t zel_read_int(void);
 /* The next number on stdin (scanf "%lf"); 0.0 when none can be read. */
 double zel_read_f64(void);
 /* Flushes stdout, then a new string of the next line of stdin without its trailing CR and
- * LF bytes, at most 4095 a call (longer lines come in pieces); "__EOF__" at end of input.
- * A signal handler interrupting the wait neither ends the line nor the input (also for
- * zel_read_bytes). */
+ * LF bytes, at most 4095 a call (longer lines come in pieces); "__EOF__" at end of input. */
 ZelString *zel_read_line(void);
 /* Flushes stdout, then a new string of up to n bytes of stdin, fewer at end of input (NUL
  * bytes kept); empty, without flushing or reading, for n <= 0. */

@@ -98,17 +98,23 @@ ZEL_EXPORT int32_t zel_puts_cstr(const char *text) {
     return 0;
 }
 
-// A failed conversion leaves the token unread; the result is then 0.
+// A failed conversion leaves the token unread; the result is then 0. A wait
+// for the number that a signal cut short is resumed (scanf answers EOF then,
+// before taking any of the token).
 ZEL_EXPORT int64_t zel_read_int(void) {
     long x = 0;
-    if (scanf("%ld", &x) != 1) return 0;
-    return x;
+    int r;
+    do errno = 0;
+    while ((r = scanf("%ld", &x)) == EOF && interrupted());
+    return r == 1 ? x : 0;
 }
 
 ZEL_EXPORT double zel_read_f64(void) {
     double x = 0.0;
-    if (scanf("%lf", &x) != 1) return 0.0;
-    return x;
+    int r;
+    do errno = 0;
+    while ((r = scanf("%lf", &x)) == EOF && interrupted());
+    return r == 1 ? x : 0.0;
 }
 
 // Byte by byte under the stream's lock, where fgets would do: when a signal

@@ -152,8 +152,8 @@ TEST(Hostile, PrintersWriteNothingFromRecordsWithoutBytes) {
 }
 
 // Input that trickles in while a handler without SA_RESTART keeps
-// interrupting the reader: lines and byte counts still come whole, and only
-// the real end of the input reads as its end.
+// interrupting the reader: lines, byte counts and numbers still come whole,
+// and only the real end of the input reads as its end.
 TEST(Hostile, SignalsWhileStandardInputIsRead) {
     auto r = zt::run_child([] {
         alarm(30);
@@ -165,7 +165,7 @@ TEST(Hostile, SignalsWhileStandardInputIsRead) {
         close(p[0]);
         pthread_t reader = pthread_self();
         std::thread feeder([&] {
-            for (const char *piece : {"hello ", "world\nsecond ", "line\nbytes\n", "01234", "56789"}) {
+            for (const char *piece : {"hello ", "world\nsecond ", "line\nbytes\n", "01234", "56789", " 42\n", "2.5\n"}) {
                 for (int i = 0; i < 10; ++i, usleep(1000)) pthread_kill(reader, SIGUSR1);
                 if (write(p[1], piece, strlen(piece)) < 0) break;
             }
@@ -174,14 +174,16 @@ TEST(Hostile, SignalsWhileStandardInputIsRead) {
         });
         std::string got;
         for (int i = 0; i < 3; ++i) got += zt::str(zel_read_line()) + "|";
-        got += zt::str(zel_read_bytes(100)) + "|";
-        got += zt::str(zel_read_line());
+        got += zt::str(zel_read_bytes(10)) + "|";
+        got += std::to_string(zel_read_int()) + "|";
+        got += std::to_string(zel_read_f64()) + "|";
+        for (int i = 0; i < 2; ++i) got += zt::str(zel_read_line()) + "|";  // the rest of 2.5's line, then the end
         feeder.join();
         printf("%s", got.c_str());
         return 0;
     });
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "hello world|second line|bytes|0123456789|__EOF__");
+    EXPECT_EQ(r.out, "hello world|second line|bytes|0123456789|42|2.500000||__EOF__|");
 }
 
 // Standard streams that are closed: input reads as its end, output fails
