@@ -109,10 +109,11 @@ ZelEventLoop *zel_event_loop_create(void);
 void zel_event_loop_destroy(ZelEventLoop *loop);
 /* Watches fd for interest (1 readable, 2 writable; other bits are kept in the
  * slot only). A registered fd keeps its slot and gets the new callback and
- * data; otherwise the lowest free slot is taken. 0 when the kernel accepted it,
- * -1 otherwise (the slot stays filled) and -1 for a NULL loop or callback or
- * once 1024 slots have ever been used, even if some were freed since. A
- * descriptor outside the int range is refused by the kernel step (EBADF). */
+ * data (a descriptor closed while registered and its number reused since is
+ * watched afresh); otherwise the lowest free slot is taken. 0 when the kernel
+ * accepted it, -1 otherwise (the slot stays filled) and -1 for a NULL loop or
+ * callback or once 1024 slots have ever been used, even if some were freed
+ * since. A descriptor outside the int range is refused by the kernel step (EBADF). */
 int32_t zel_event_loop_register(ZelEventLoop *loop, int64_t fd, uint32_t interest,
                                 ZelEventCallback callback, void *user_data);
 /* Frees fd's slot and removes it from epoll: 0, or -1 when fd is not

@@ -226,7 +226,8 @@ int64_t zel_sb_free(ZelStringBuilder *sb);
 
 /* ---- console ----
  * Plain stdio calls on stdin, stdout and stderr, with no buffer of the runtime; the
- * printers return what the libc call returns (bytes written, negative on error). */
+ * printers return what the libc call returns (bytes written, negative on error). A
+ * signal handler that interrupts a read while it waits for input does not end it. */
 
 /* printf("%ld", x) on stdout. */
 int32_t zel_print_i64(int64_t x);
@@ -236,7 +237,8 @@ int32_t zel_println_i64(int64_t x);
 int32_t zel_print_f64(double x);
 /* printf("%.9f\n", x). */
 int32_t zel_println_f64(double x);
-/* At most len bytes of s, stopping at a NUL byte; nothing (0) when s or its data is NULL. */
+/* At most len bytes of s, stopping at a NUL byte; nothing (0) when s or its data is NULL
+ * or len is negative. */
 int32_t zel_print_str(const ZelString *s);
 /* As zel_print_str, then a newline; a lone newline when s or its data is NULL. */
 int32_t zel_println_str(const ZelString *s);

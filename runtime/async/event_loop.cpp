@@ -95,7 +95,13 @@ ZEL_EXPORT int32_t zel_event_loop_register(ZelEventLoop *loop, int64_t fd, uint3
     struct epoll_event ev = {};
     ev.events = zel::kernel_events(interest);
     ev.data.u64 = zel::event_data(static_cast<int32_t>(fd), slot);
-    return epoll_ctl(loop->poll_fd, op, static_cast<int>(fd), &ev) == 0 ? 0 : -1;
+    if (epoll_ctl(loop->poll_fd, op, static_cast<int>(fd), &ev) == 0) return 0;
+    // The kernel drops a descriptor from the set when it is closed, so a slot
+    // left active by a close without unregistration would refuse the next
+    // descriptor given that number for good: it is added afresh instead.
+    if (op == EPOLL_CTL_MOD && errno == ENOENT && epoll_ctl(loop->poll_fd, EPOLL_CTL_ADD, static_cast<int>(fd), &ev) == 0)
+        return 0;
+    return -1;
 }
 
 ZEL_EXPORT int32_t zel_event_loop_unregister(ZelEventLoop *loop, int64_t fd) {

@@ -71,7 +71,7 @@ ZelString *hand_over(char *buf, uint64_t got) {
 }
 
 int open_for_write(const char *path, int extra) {
-    return open(path, O_WRONLY | O_CREAT | O_CLOEXEC | extra, 0666);
+    return open_retry(path, O_WRONLY | O_CREAT | O_CLOEXEC | extra, 0666);
 }
 
 bool is_cut(char c) { return c == '/' || c == '\\' || c == '\0'; }
@@ -86,7 +86,7 @@ using zel::path_of;
 ZEL_EXPORT ZelString *zel_read_file(const ZelString *path) {
     const char *p = path_of(path);
     if (p == nullptr) return zel::fresh_empty();
-    int fd = open(p, O_RDONLY | O_CLOEXEC);
+    int fd = zel::open_retry(p, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return zel::fresh_empty();
     int64_t size = zel::seek_size(fd);
     char *buf;
@@ -170,7 +170,7 @@ ZEL_EXPORT int64_t zel_append_file(const char *path, const char *data) {
 
 ZEL_EXPORT int64_t zel_file_size(const char *path) {
     if (path == nullptr) return -1;
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    int fd = zel::open_retry(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return -1;
     off_t end = lseek(fd, 0, SEEK_END);
     if (end < 0 && errno == ESPIPE) {

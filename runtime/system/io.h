@@ -2,6 +2,7 @@
 #pragma once
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -14,6 +15,16 @@ inline ssize_t read_retry(int fd, void *buf, size_t n) {
     for (;;) {
         ssize_t r = read(fd, buf, n);
         if (r >= 0 || errno != EINTR) return r;
+    }
+}
+
+// open() that resumes after an interrupting signal handler: opening a FIFO
+// waits for its other end, and giving up there would read a written file as
+// empty or fail a write that was about to succeed.
+inline int open_retry(const char *path, int flags, mode_t mode = 0) {
+    for (;;) {
+        int fd = open(path, flags, mode);
+        if (fd >= 0 || errno != EINTR) return fd;
     }
 }
 
