@@ -6,6 +6,7 @@
 #include <math.h>
 #include <sanitizer/allocator_interface.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -140,10 +141,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             break;
         }
         default: {
-            // A text of up to 255 bytes, or a long one that takes the copying path.
+            // A text of up to 254 bytes, or a long one (a short pattern repeated,
+            // so that a number may run to its very end) that takes the copying path.
             size_t k = in.byte();
-            if (k == 255) k = 256 + 4 * static_cast<size_t>(in.byte());
-            std::string t = in.text(k);
+            std::string t;
+            if (k < 255) {
+                t = in.text(k);
+            } else {
+                const size_t total = 256 + 4 * static_cast<size_t>(in.byte());
+                const std::string pattern = in.text(in.byte() % 8 + 1);
+                while (!pattern.empty() && t.size() < total) t += pattern;
+                t.resize(std::min(t.size(), total));
+            }
             if (op & 0x80)
                 for (char &c : t) c = kNumberBytes[static_cast<uint8_t>(c) % (sizeof kNumberBytes - 1)];
             parse(t);
