@@ -125,7 +125,7 @@ int64_t zel_arc_strong_count(ZelArc *a);
 
 /* Creates a channel of `capacity` slots and two handles: the first stored
  * through *sender, the second through *receiver, which is also returned (either
- * out pointer may be NULL).
+ * out pointer may be NULL; no sender handle is made for a NULL sender).
  * Capacity 0 gives a channel that never accepts a value. A negative capacity
  * or exhausted memory stores NULL through both and returns NULL. */
 ZelChannelHandle *zel_channel_new(int64_t capacity, ZelChannelHandle **sender, ZelChannelHandle **receiver);

@@ -145,10 +145,11 @@ ZEL_EXPORT ZelChannelHandle *zel_channel_new(int64_t capacity, ZelChannelHandle 
     if (capacity >= 0 && capacity <= kMaxCapacity) {
         c = static_cast<ZelChannel *>(malloc(sizeof(ZelChannel)));
         if (capacity > 0) slots = static_cast<int64_t *>(malloc(static_cast<size_t>(capacity) * sizeof(int64_t)));
-        tx = new_handle(c);
+        // A sender handle nobody asked for could never be reached again.
+        if (sender) tx = new_handle(c);
         rx = new_handle(c);
     }
-    if (c == nullptr || (capacity > 0 && slots == nullptr) || tx == nullptr || rx == nullptr) {
+    if (c == nullptr || (capacity > 0 && slots == nullptr) || (sender && tx == nullptr) || rx == nullptr) {
         free(c);
         free(slots);
         free(tx);

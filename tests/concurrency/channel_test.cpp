@@ -2,6 +2,9 @@
 // and consumers, close semantics, timeouts, and refused constructions.
 #include <algorithm>
 #include <vector>
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
 
 #include "bounded.h"
 
@@ -205,4 +208,24 @@ TEST_F(Channel, RefusedCapacityGivesNullHandlesThatActClosed) {
         EXPECT_EQ(r, 0);
     EXPECT_EQ(v, -2);
     EXPECT_EQ(zel_sender_clone(nullptr), nullptr);
+}
+
+// Found by fuzzing: a NULL sender out pointer used to leave an unreachable handle behind.
+TEST_F(Channel, NullOutPointersLeaveNoHandleBehind) {
+    ZelChannelHandle *rx = nullptr;
+    ZelChannelHandle *got = zel_channel_new(2, nullptr, &rx);
+    ASSERT_NE(got, nullptr);
+    EXPECT_EQ(got, rx);
+    ZelChannelHandle *only = zel_channel_new(1, nullptr, nullptr);
+    ASSERT_NE(only, nullptr);
+    g_kept->insert(g_kept->end(), {rx, only});
+    int64_t v = 0;
+    EXPECT_EQ(zel_channel_try_send(rx, 7), 1);  // the returned handle works both ways
+    EXPECT_EQ(zel_channel_try_recv(rx, &v), 1);
+    EXPECT_EQ(v, 7);
+    EXPECT_EQ(zel_channel_try_send(only, 8), 1);
+    EXPECT_EQ(zel_channel_try_send(only, 9), 0);
+#if defined(__SANITIZE_ADDRESS__)
+    EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0);
+#endif
 }
