@@ -34,15 +34,16 @@ struct Engine {
     int64_t (*number)(const uint8_t *d, int64_t n, int64_t pos);
 };
 
-// Kernels, slowest first; kExact is the byte walk alone (a reference for tests).
-enum KernelId : int { kExact = 0, kSse2 = 1, kAvx2 = 2, kAvx512 = 3, kKernelCount = 4 };
+// Kernels, slowest first; kExact is the byte walk alone (a reference for
+// tests), kAvx512f the AVX-512 build for CPUs without AVX512_VBMI2.
+enum KernelId : int { kExact = 0, kSse2 = 1, kAvx2 = 2, kAvx512f = 3, kAvx512 = 4, kKernelCount = 5 };
 
-extern const Engine kEngineExact, kEngineSse2, kEngineAvx2, kEngineAvx512;
+extern const Engine kEngineExact, kEngineSse2, kEngineAvx2, kEngineAvx512f, kEngineAvx512;
 
 // Best kernel this CPU runs.
 KernelId best_kernel();
 // The kernel in use: chosen once, the best this CPU runs, capped by
-// ZEL_KERNEL (exact, sse2, avx2, avx512).
+// ZEL_KERNEL (exact, sse2, avx2, avx512f, avx512).
 const Engine &engine();
 // Tests built with the library's sources switch kernels directly; a kernel the
 // CPU lacks is refused (returns false).

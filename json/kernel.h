@@ -6,12 +6,63 @@
 
 #include "engine.h"
 
+
 namespace zel::json {
 
 // Masks of one 64-byte block, bit i for byte i.
 struct Raw {
     uint64_t q, bs, ws, opn, cls, objb, com, col, dig, mns, lt, lf, ln;
 };
+// What the reader without output checks numbers and literals with.
+struct ScanR {
+    uint64_t dig;      // 0-9
+    uint64_t start;    // what a number or a literal may start with: 0-9 - t n f
+    uint64_t l4, l5;   // t or n; f
+};
+
+// One byte per token for the grammar pass: which kind of token it is.
+enum TokBits : uint8_t {
+    tOpen = 1, tClose = 2, tObj = 4, tComma = 8, tColon = 16, tStr = 32, tScal = 64, tKey = 128,
+};
+// The token code of a token's first byte: punctuation and the quote as they
+// are, anything else starts a number or a literal.
+struct TokTable {
+    uint8_t c[256];
+    constexpr TokTable() : c() {
+        for (int i = 0; i < 256; ++i) c[i] = tScal;
+        c['{'] = tOpen | tObj;
+        c['['] = tOpen;
+        c['}'] = tClose | tObj;
+        c[']'] = tClose;
+        c[','] = tComma;
+        c[':'] = tColon;
+        c['"'] = tStr;
+    }
+};
+inline constexpr TokTable kTok{};
+// The same by nibbles, for byte shuffles: code = lo[x & 15] & hi[x >> 4] for
+// punctuation and the quote, 0 for every other byte.
+inline constexpr uint8_t kTokLo[16] = {0, 0, tStr, 0, 0, 0, 0, 0, 0, 0, tColon, tOpen | tObj, tComma, tClose | tObj, 0, 0};
+inline constexpr uint8_t kTokHi[16] = {0, 0, tStr | tComma, tColon, 0, tOpen | tClose, 0, tOpen | tClose | tObj,
+                                       0, 0, 0, 0, 0, 0, 0, 0};
+
+// Token masks of 64 token codes.
+struct TokM {
+    uint64_t op, cl, ob, cm, kc, st, sc, key;
+};
+
+// Writes the codes of the tokens starting at the bits of t (in order) and
+// returns their number; the string tokens at the bits of key get tKey.
+inline int emit_bytes(uint8_t *out, const uint8_t *b, uint64_t t, uint64_t key) {
+    int k = 0;
+    while (t) {
+        const int i = __builtin_ctzll(t);
+        t &= t - 1;
+        out[k++] = static_cast<uint8_t>(kTok.c[b[i]] | (((key >> i) & 1) << 7));
+    }
+    return k;
+}
+
 // What writing needs besides.
 struct RawW {
     uint64_t sp, nul, zero, r, u, e, a, l, s;

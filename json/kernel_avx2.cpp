@@ -44,6 +44,71 @@ struct K {
         auto j = [&](int i) { return m[i][0] | (m[i][1] << 32); };
         r = Raw{j(0), j(1), j(2), j(3), j(4), j(5), j(6), j(7), j(8), j(9), j(10), j(11), j(12)};
     }
+    static inline __m256i ws_of(__m256i x) {
+        const __m256i t = _mm256_setr_epi8(' ', 0, 1, 1, 1, 1, 1, 1, 1, 9, 10, 1, 1, 13, 1, 1, ' ', 0, 1, 1, 1, 1, 1, 1,
+                                           1, 9, 10, 1, 1, 13, 1, 1);
+        return _mm256_cmpeq_epi8(_mm256_shuffle_epi8(t, x), x);
+    }
+    static inline uint64_t both(__m256i a, __m256i b) { return m32(a) | (m32(b) << 32); }
+    static inline uint64_t m_ws(const uint8_t *p) { return both(ws_of(ld(p)), ws_of(ld(p + 32))); }
+    static inline uint64_t m_q(const uint8_t *p) { return both(eq(ld(p), '"'), eq(ld(p + 32), '"')); }
+    static inline uint64_t m_bs(const uint8_t *p) { return both(eq(ld(p), '\\'), eq(ld(p + 32), '\\')); }
+    static inline __m256i codes(__m256i x) {
+        const __m256i lo = _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(kTokLo))), x);
+        const __m256i hi = _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(kTokHi))),
+                                               _mm256_and_si256(_mm256_srli_epi16(x, 4), _mm256_set1_epi8(0x0f)));
+        return _mm256_and_si256(lo, hi);
+    }
+    static inline uint64_t m_punct(const uint8_t *p) {
+        const __m256i z = _mm256_setzero_si256(), pu = _mm256_set1_epi8(tOpen | tClose | tComma | tColon);
+        const __m256i a = _mm256_cmpeq_epi8(_mm256_and_si256(codes(ld(p)), pu), z);
+        const __m256i b = _mm256_cmpeq_epi8(_mm256_and_si256(codes(ld(p + 32)), pu), z);
+        return ~both(a, b);
+    }
+    static inline void scalars(const uint8_t *p, ScanR &m) {
+        uint64_t r[4] = {};
+        for (int k = 0; k < 2; ++k) {
+            const __m256i v = ld(p + 32 * k);
+            const __m256i dig = is_digit(v), l4 = _mm256_or_si256(eq(v, 't'), eq(v, 'n')), l5 = eq(v, 'f');
+            r[0] |= m32(dig) << (32 * k);
+            r[1] |= m32(_mm256_or_si256(_mm256_or_si256(dig, eq(v, '-')), _mm256_or_si256(l4, l5))) << (32 * k);
+            r[2] |= m32(l4) << (32 * k);
+            r[3] |= m32(l5) << (32 * k);
+        }
+        m = ScanR{r[0], r[1], r[2], r[3]};
+    }
+    // Eight bytes at a time through a table of shuffles; may store 8 bytes
+    // past the tokens.
+    static inline int emit(uint8_t *out, const uint8_t *p, uint64_t t, uint64_t key) {
+        alignas(32) uint8_t c[64];
+        for (int k = 0; k < 2; ++k) {
+            __m256i x = codes(ld(p + 32 * k));
+            x = _mm256_or_si256(x, _mm256_and_si256(_mm256_cmpeq_epi8(x, _mm256_setzero_si256()), _mm256_set1_epi8(tScal)));
+            _mm256_store_si256(reinterpret_cast<__m256i *>(c + 32 * k), x);
+        }
+        uint8_t *w = out;
+        for (int g = 0; g < 8; ++g) {
+            const unsigned m = static_cast<unsigned>(t >> (8 * g)) & 0xff;
+            const __m128i x = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(c + 8 * g));
+            const __m128i sh = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(kCompress.idx[m]));
+            _mm_storel_epi64(reinterpret_cast<__m128i *>(w), _mm_shuffle_epi8(x, sh));
+            w += kCompress.count[m];
+        }
+        if (key) {  // rare: the strings that may be the key
+            int k = 0;
+            for (uint64_t r = t; r; r &= r - 1, ++k)
+                if ((key >> __builtin_ctzll(r)) & 1) out[k] |= tKey;
+        }
+        return static_cast<int>(w - out);
+    }
+    template <bool Key>
+    static inline void tok_masks(const uint8_t *tok, TokM &m) {
+        const __m256i x = ld(tok), y = ld(tok + 32);
+        auto bit = [&](int b) {
+            return m32(_mm256_slli_epi16(x, 7 - b)) | (m32(_mm256_slli_epi16(y, 7 - b)) << 32);
+        };
+        m = TokM{bit(0), bit(1), bit(2), bit(3), bit(4), bit(5), 0, Key ? m32(x) | (m32(y) << 32) : 0};
+    }
     static inline void classify_w(const uint8_t *p, RawW &w) {
         __m256i x[2] = {ld(p), ld(p + 32)};
         uint64_t m[9][2];
@@ -52,6 +117,9 @@ struct K {
             for (int i = 0; i < 9; ++i) m[i][k] = m32(eq(x[k], cs[i]));
         auto j = [&](int i) { return m[i][0] | (m[i][1] << 32); };
         w = RawW{j(0), j(1), j(2), j(3), j(4), j(5), j(6), j(7), j(8)};
+    }
+    static inline uint64_t eq1(const uint8_t *p, uint8_t c) {
+        return m32(eq(ld(p), static_cast<char>(c))) | (m32(eq(ld(p + 32), static_cast<char>(c))) << 32);
     }
     static inline uint64_t eq2(const uint8_t *p, char a, char b) {
         __m256i x = ld(p), y = ld(p + 32);

@@ -30,6 +30,57 @@ struct K {
             r.ln |= m16(eq(x, 'n')) << s;
         }
     }
+    template <class F>
+    static inline uint64_t mask(const uint8_t *p, F f) {
+        uint64_t m = 0;
+        for (int k = 0; k < 4; ++k) m |= m16(f(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k)))) << (16 * k);
+        return m;
+    }
+    static inline uint64_t m_ws(const uint8_t *p) {
+        return mask(p, [](__m128i x) {
+            return _mm_or_si128(_mm_or_si128(eq(x, ' '), eq(x, '\t')), _mm_or_si128(eq(x, '\n'), eq(x, '\r')));
+        });
+    }
+    static inline uint64_t m_q(const uint8_t *p) { return mask(p, [](__m128i x) { return eq(x, '"'); }); }
+    static inline uint64_t m_bs(const uint8_t *p) { return mask(p, [](__m128i x) { return eq(x, '\\'); }); }
+    static inline uint64_t m_punct(const uint8_t *p) {
+        return mask(p, [](__m128i x) {
+            __m128i x20 = _mm_or_si128(x, _mm_set1_epi8(0x20));
+            return _mm_or_si128(_mm_or_si128(eq(x20, '{'), eq(x20, '}')), _mm_or_si128(eq(x, ','), eq(x, ':')));
+        });
+    }
+    static inline void scalars(const uint8_t *p, ScanR &m) {
+        m = ScanR{};
+        for (int k = 0; k < 4; ++k) {
+            __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
+            __m128i t = _mm_sub_epi8(x, _mm_set1_epi8('0'));
+            __m128i dig = _mm_cmpeq_epi8(_mm_min_epu8(t, _mm_set1_epi8(9)), t);
+            __m128i l4 = _mm_or_si128(eq(x, 't'), eq(x, 'n')), l5 = eq(x, 'f');
+            int s = 16 * k;
+            m.dig |= m16(dig) << s;
+            m.start |= m16(_mm_or_si128(_mm_or_si128(dig, eq(x, '-')), _mm_or_si128(l4, l5))) << s;
+            m.l4 |= m16(l4) << s;
+            m.l5 |= m16(l5) << s;
+        }
+    }
+    static inline int emit(uint8_t *out, const uint8_t *p, uint64_t t, uint64_t key) {
+        return emit_bytes(out, p, t, key);
+    }
+    template <bool Key>
+    static inline void tok_masks(const uint8_t *tok, TokM &m) {
+        m = TokM{};
+        for (int k = 0; k < 4; ++k) {
+            __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(tok + 16 * k));
+            int s = 16 * k;
+            m.op |= m16(_mm_slli_epi16(x, 7)) << s;
+            m.cl |= m16(_mm_slli_epi16(x, 6)) << s;
+            m.ob |= m16(_mm_slli_epi16(x, 5)) << s;
+            m.cm |= m16(_mm_slli_epi16(x, 4)) << s;
+            m.kc |= m16(_mm_slli_epi16(x, 3)) << s;
+            m.st |= m16(_mm_slli_epi16(x, 2)) << s;
+            if (Key) m.key |= m16(x) << s;
+        }
+    }
     static inline void classify_w(const uint8_t *p, RawW &w) {
         w = RawW{};
         for (int k = 0; k < 4; ++k) {
@@ -45,6 +96,12 @@ struct K {
             w.l |= m16(eq(x, 'l')) << s;
             w.s |= m16(eq(x, 's')) << s;
         }
+    }
+    static inline uint64_t eq1(const uint8_t *p, uint8_t c) {
+        uint64_t m = 0;
+        for (int k = 0; k < 4; ++k)
+            m |= m16(eq(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k)), static_cast<char>(c))) << (16 * k);
+        return m;
     }
     // Bytes equal to a or b.
     static inline uint64_t eq2(const uint8_t *p, char a, char b) {

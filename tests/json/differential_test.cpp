@@ -263,7 +263,7 @@ std::vector<std::string> in_each_kernel() {
     if (getenv("ZEL_KERNEL") != nullptr) return outs;
     const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string filter = std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name();
-    for (const char *k : {"exact", "sse2", "avx2", "avx512"}) {
+    for (const char *k : {"exact", "sse2", "avx2", "avx512f", "avx512"}) {
         zt::ChildResult r = zt::run_child([&] {
             setenv("ZEL_KERNEL", k, 1);
             execl("/proc/self/exe", "test_json", filter.c_str(), static_cast<char *>(nullptr));
