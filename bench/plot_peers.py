@@ -5,6 +5,7 @@ ratio ours / fastest peer (for minify: ours / simdjson's minify) and our MB/s,
 green at 1.0 and above, red below.
 
 Usage: plot_peers.py json_peers.csv docs/json_peers.svg [title]
+       plot_peers.py json_peers.csv table.md   (the same cells as Markdown tables)
 """
 import csv
 import sys
@@ -34,14 +35,45 @@ def colour(ratio, goal):
     return "#5cb85c"
 
 
+PANELS = [("validate", "validate / fastest validating parse", 1.0, None),
+          ("get", "get of last root member / fastest lookup", 1.0, None),
+          ("stringify", "stringify / fastest parse+serialise", 1.5, None),
+          ("stringify", "stringify / simdjson minify", 0.3, "sj-min")]
+
+
+def ratio_of(cells, key, against):
+    """(ours / the panel's baseline, our MB/s), or None where a cell is missing."""
+    c = cells.get(key)
+    if not c or "zel" not in c:
+        return None
+    base = c.get(against, 0) if against else max([c[l] for l in PEERS if l in c] or [0])
+    return (c["zel"] / base, c["zel"]) if base > 0 else None
+
+
+def markdown(cells, kinds, sizes):
+    out = []
+    for task, label, goal, against in PANELS:
+        out.append("**%s** (goal %.1fx): ratio (our MB/s)\n" % (label, goal))
+        out.append("| document | " + " | ".join(sizes) + " |")
+        out.append("|---|" + "---|" * len(sizes))
+        for kind, form in kinds:
+            row = []
+            for size in sizes:
+                r = ratio_of(cells, (kind, form, size, task), against)
+                row.append("%.2fx (%d)" % r if r else "")
+            out.append("| %s %s | %s |" % (kind, form, " | ".join(row)))
+        out.append("")
+    return "\n".join(out)
+
+
 def main():
     src, dst = sys.argv[1], sys.argv[2]
     title = sys.argv[3] if len(sys.argv) > 3 else "JSON host functions against peer libraries"
     cells, kinds, sizes = load(src)
-    panels = [("validate", "validate / fastest validating parse", 1.0, None),
-              ("get", "get of last root member / fastest lookup", 1.0, None),
-              ("stringify", "stringify / fastest parse+serialise", 1.5, None),
-              ("stringify", "stringify / simdjson minify", 0.3, "sj-min")]
+    if dst.endswith(".md"):
+        open(dst, "w").write(markdown(cells, kinds, sizes))
+        return
+    panels = PANELS
     cw, ch, lw, top, gap = 92, 30, 150, 70, 40
     pw = lw + cw * len(sizes)
     ph = 40 + ch * len(kinds) + gap
@@ -63,21 +95,15 @@ def main():
             y = y0 + 30 + i * ch
             out.append('<text x="%d" y="%d">%s %s</text>' % (x0, y + 19, kind, form))
             for j, size in enumerate(sizes):
-                c = cells.get((kind, form, size, task))
-                if not c or "zel" not in c:
+                r = ratio_of(cells, (kind, form, size, task), against)
+                if not r:
                     continue
-                if against:
-                    base = c.get(against, 0)
-                else:
-                    base = max([c[l] for l in PEERS if l in c] or [0])
-                if base <= 0:
-                    continue
-                ratio = c["zel"] / base
+                ratio, mbps = r
                 x = x0 + lw + j * cw
                 out.append('<rect x="%d" y="%d" width="%d" height="%d" fill="%s" stroke="white"/>'
                            % (x, y, cw, ch, colour(ratio, goal)))
                 out.append('<text x="%d" y="%d" text-anchor="middle">%.2fx (%d)</text>'
-                           % (x + cw // 2, y + 19, ratio, c["zel"]))
+                           % (x + cw // 2, y + 19, ratio, mbps))
     out.append("</svg>")
     open(dst, "w").write("\n".join(out) + "\n")
 
