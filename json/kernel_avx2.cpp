@@ -118,6 +118,12 @@ struct K {
         auto j = [&](int i) { return m[i][0] | (m[i][1] << 32); };
         w = RawW{j(0), j(1), j(2), j(3), j(4), j(5), j(6), j(7), j(8)};
     }
+    // The n (< 64) bytes at p, then `fill` up to 64 bytes, into the
+    // 64-aligned block at dst.
+    static inline void pad(uint8_t *dst, const uint8_t *p, int64_t n, uint8_t fill) {
+        memcpy(dst, p, static_cast<size_t>(n));
+        memset(dst + n, fill, static_cast<size_t>(64 - n));
+    }
     static inline uint64_t eq1(const uint8_t *p, uint8_t c) {
         return m32(eq(ld(p), static_cast<char>(c))) | (m32(eq(ld(p + 32), static_cast<char>(c))) << 32);
     }

@@ -97,6 +97,12 @@ struct K {
             w.s |= m16(eq(x, 's')) << s;
         }
     }
+    // The n (< 64) bytes at p, then `fill` up to 64 bytes, into the
+    // 64-aligned block at dst.
+    static inline void pad(uint8_t *dst, const uint8_t *p, int64_t n, uint8_t fill) {
+        memcpy(dst, p, static_cast<size_t>(n));
+        memset(dst + n, fill, static_cast<size_t>(64 - n));
+    }
     static inline uint64_t eq1(const uint8_t *p, uint8_t c) {
         uint64_t m = 0;
         for (int k = 0; k < 4; ++k)

@@ -32,6 +32,20 @@ int64_t find_member(const Doc &doc, const ZelString *key) {
 
 ZelString *text(const char *t) { return zel::make_string(t, static_cast<int64_t>(strlen(t))); }
 
+// The compact text of the value at v, a root member or element: numbers and
+// literals are made here in one piece, the rest is written by the engine.
+ZelString *value_text(const Doc &doc, int64_t v) {
+    switch (zj::kind_of(doc.d, doc.n, v)) {
+        case zj::kNumber: {
+            char buf[24];
+            return zel::make_string(buf, static_cast<int64_t>(zel::format_i64(doc.e.number(doc.d, doc.n, v), buf)));
+        }
+        case zj::kBool: return text(doc.d[v] == 't' ? "true" : "false");
+        case zj::kNull: return text("null");
+        default: return doc.e.write(doc.d, doc.n, v, 1);
+    }
+}
+
 }  // namespace
 
 ZEL_EXPORT int64_t zel_json_validate(const ZelString *doc) {
@@ -53,7 +67,7 @@ ZEL_EXPORT ZelString *zel_json_type(const ZelString *doc) {
 ZEL_EXPORT ZelString *zel_json_get(const ZelString *doc, const ZelString *key) {
     Doc r(doc);
     int64_t v = find_member(r, key);
-    return v < 0 ? zel::fresh_empty() : r.e.write(r.d, r.n, v, 1);
+    return v < 0 ? zel::fresh_empty() : value_text(r, v);
 }
 
 ZEL_EXPORT ZelString *zel_json_get_string(const ZelString *doc, const ZelString *key) {
@@ -93,7 +107,7 @@ ZEL_EXPORT ZelString *zel_json_array_get(const ZelString *doc, int32_t index) {
     int64_t rp = r.root();
     if (index < 0 || zj::kind_of(r.d, r.n, rp) != zj::kArray) return zel::fresh_empty();
     int64_t at = r.e.element(r.d, r.n, rp, index);
-    return at < 0 ? zel::fresh_empty() : r.e.write(r.d, r.n, at, 1);
+    return at < 0 ? zel::fresh_empty() : value_text(r, at);
 }
 
 ZEL_EXPORT int64_t zel_json_object_len(const ZelString *doc) {

@@ -338,6 +338,30 @@ TEST(JsonDifferential, CornerDocumentsAgreeWithTape) {
     zel_arena_destroy();
 }
 
+// Root keys whose quotes and first bytes fall on every position around the
+// 64-byte blocks and the document's end: keys that share a first byte, keys
+// cut off by the end, and keys holding an escaped quote.
+TEST(JsonDifferential, KeysAroundBlockEdgesAgreeWithTape) {
+    if (!in_each_kernel().empty()) return;
+    int compared = 0;
+    for (int pad = 0; pad <= 140; ++pad) {
+        const std::string head = "{\"pad\":\"" + std::string(static_cast<size_t>(pad), 'x') + "\",";
+        const std::string full[] = {head + "\"lx\":1,\"last\":42}", head + "\"a\\\"b\":[1],\"l\":true}",
+                                    head + "\"\":\"e\",\"last\":null}"};
+        for (const std::string &text : full) {
+            // Whole, and cut inside and right after the last key.
+            for (size_t cut : {text.size(), text.size() - 5, text.size() - 6, text.size() - 7, text.size() - 9}) {
+                const std::string t = text.substr(0, cut);
+                ZelString doc = view(t);
+                ASSERT_EQ(tref::first_mismatch(&doc), "") << "document: " << t;
+                ++compared;
+            }
+        }
+    }
+    zel_arena_destroy();
+    EXPECT_EQ(compared, 141 * 15);
+}
+
 // Documents beyond the tape's reach (wide roots, over a megabyte) have no
 // oracle: every kernel must give the byte walk's answers. Each child prints a
 // digest of every answer; all must be equal.
