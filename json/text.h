@@ -326,10 +326,11 @@ public:
     void put_key(Bytes raw) { put_quoted<false>(raw); }
 
     // The text as a new runtime string: the buffer itself, shrunk in place
-    // (the allocator gives the rest back without moving the text).
+    // (the allocator gives the rest back without moving the text), unless a
+    // short text would keep a much larger buffer: that one is copied.
     ZelString *finish() {
         ZelString *s;
-        if (!arena_enabled() && buf_ != nullptr) {
+        if (!arena_enabled() && buf_ != nullptr && (len_ >= cap_ / 2 || len_ > 4096)) {
             char *p = static_cast<char *>(realloc(buf_, len_ + 1));
             if (p == nullptr) p = buf_;
             p[len_] = '\0';
