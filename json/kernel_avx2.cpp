@@ -124,6 +124,14 @@ struct K {
         memcpy(dst, p, static_cast<size_t>(n));
         memset(dst + n, fill, static_cast<size_t>(64 - n));
     }
+    // Bytes that escaping changes or drops inside a string: 0, TAB, LF, CR
+    // (a byte matches when the table entry for its low nibble is itself).
+    static inline uint64_t m_ctl(const uint8_t *p) {
+        const __m256i t = _mm256_setr_epi8(0, -1, -1, -1, -1, -1, -1, -1, -1, 9, 10, -1, -1, 13, -1, -1, 0, -1, -1, -1,
+                                           -1, -1, -1, -1, -1, 9, 10, -1, -1, 13, -1, -1);
+        auto f = [&](__m256i x) { return _mm256_cmpeq_epi8(_mm256_shuffle_epi8(t, x), x); };
+        return both(f(ld(p)), f(ld(p + 32)));
+    }
     static inline uint64_t eq1(const uint8_t *p, uint8_t c) {
         return m32(eq(ld(p), static_cast<char>(c))) | (m32(eq(ld(p + 32), static_cast<char>(c))) << 32);
     }

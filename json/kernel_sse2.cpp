@@ -103,6 +103,12 @@ struct K {
         memcpy(dst, p, static_cast<size_t>(n));
         memset(dst + n, fill, static_cast<size_t>(64 - n));
     }
+    // Bytes that escaping changes or drops inside a string: 0, TAB, LF, CR.
+    static inline uint64_t m_ctl(const uint8_t *p) {
+        return mask(p, [](__m128i x) {
+            return _mm_or_si128(_mm_or_si128(eq(x, 0), eq(x, '\t')), _mm_or_si128(eq(x, '\n'), eq(x, '\r')));
+        });
+    }
     static inline uint64_t eq1(const uint8_t *p, uint8_t c) {
         uint64_t m = 0;
         for (int k = 0; k < 4; ++k)

@@ -325,12 +325,12 @@ public:
     // A member's key and colon: its raw bytes escaped, escapes left undecoded.
     void put_key(Bytes raw) { put_quoted<false>(raw); }
 
-    // The text as a new runtime string; the buffer is handed over, or, when
-    // the text fills less than half of it, copied once and released.
+    // The text as a new runtime string: the buffer itself, shrunk in place
+    // (the allocator gives the rest back without moving the text), unless a
+    // short text would keep a much larger buffer: that one is copied.
     ZelString *finish() {
         ZelString *s;
-        if (!arena_enabled() && buf_ != nullptr && len_ >= cap_ / 2) {
-            // Shrinking in place: the text is not copied again.
+        if (!arena_enabled() && buf_ != nullptr && (len_ >= cap_ / 2 || len_ > 4096)) {
             char *p = static_cast<char *>(realloc(buf_, len_ + 1));
             if (p == nullptr) p = buf_;
             p[len_] = '\0';
@@ -372,8 +372,20 @@ private:
             cap *= 2;
         }
         // One byte more for the NUL finish() adds.
-        char *p = static_cast<char *>(realloc(buf_, cap + 1));
-        if (p == nullptr) out_of_memory();
+        char *p;
+        if (buf_ == nullptr && cap >= (size_t{4} << 20) && cap < SIZE_MAX / 2) {
+            // A large text is written once, front to back: in whole huge pages
+            // it takes a page fault every 2 MB instead of every 4 KB.
+            constexpr size_t kHuge = size_t{2} << 20;
+            size_t size = (cap + kHuge) & ~(kHuge - 1);
+            p = static_cast<char *>(aligned_alloc(kHuge, size));
+            if (p == nullptr) out_of_memory();
+            prefer_huge_pages(p, size);
+            cap = size - 1;
+        } else {
+            p = static_cast<char *>(realloc(buf_, cap + 1));
+            if (p == nullptr) out_of_memory();
+        }
         buf_ = p;
         cap_ = cap;
     }

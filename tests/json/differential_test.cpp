@@ -163,7 +163,7 @@ private:
     }
 
     // Around the nesting limit: a mixed chain of arrays and objects with a
-    // value in the middle and some of the closers.
+    // value in the middle and some of the closers; or nesting that swings.
     std::string deep() {
         int64_t n = 1000 + below(40);
         std::string open, close;
@@ -184,6 +184,37 @@ private:
         return open + mid + tail;
     }
 
+public:
+    // Nesting that swings between 40 and 150 levels, so that the stack runs
+    // above and below 64 levels within a few tokens; now and then a closer
+    // of the wrong kind.
+    std::string zigzag() {
+        std::string s;
+        std::vector<char> open;
+        for (int64_t swing = 0; swing < 6; ++swing) {
+            const int64_t hi = 100 + below(50), lo = 40 + below(30);
+            while (static_cast<int64_t>(open.size()) < hi) {
+                bool obj = chance(40);
+                s += obj ? "{\"k\":" : "[";
+                open.push_back(obj ? '}' : ']');
+            }
+            s += digits(1 + below(3));
+            while (static_cast<int64_t>(open.size()) > lo) {
+                char c = open.back();
+                open.pop_back();
+                s += chance(2) ? (c == ']' ? '}' : ']') : c;
+            }
+            s += open.back() == '}' ? ",\"k\":" : ",";
+        }
+        s += "0";
+        while (!open.empty()) {
+            s += open.back();
+            open.pop_back();
+        }
+        return s;
+    }
+
+private:
     // A root container with many well-formed children, so that its width,
     // not an early closer, decides whether the tape can hold it.
     std::string wide() {
@@ -308,6 +339,21 @@ TEST(JsonDifferential, GeneratedCorpusAgreesWithTape) {
     EXPECT_LT(accepted, compared * 9 / 10);
 }
 
+// The writer's bracket stack where it keeps only its top 64 levels in a
+// register: nesting that swings across that depth within a few tokens.
+TEST(JsonDifferential, SwingingNestingWritesAsTape) {
+    if (!in_each_kernel().empty()) return;
+    Gen gen(0x2157a9);
+    for (int i = 0; i < 300; ++i) {
+        std::string text = gen.zigzag();
+        ZelString doc = view(text);
+        ZelString *out = zel_json_stringify(&doc);
+        ASSERT_EQ(tref::bytes(out), tref::stringify(&doc)) << "document #" << i << ": " << text;
+        zel_string_free(out);
+    }
+    zel_arena_destroy();
+}
+
 // Hand-picked documents at the grammar's corners, compared the same way.
 TEST(JsonDifferential, CornerDocumentsAgreeWithTape) {
     if (!in_each_kernel().empty()) return;
@@ -325,6 +371,34 @@ TEST(JsonDifferential, CornerDocumentsAgreeWithTape) {
         ZelString doc = view(text);
         ASSERT_TRUE(tref::within_tape_limits(&doc)) << text;
         ASSERT_EQ(tref::first_mismatch(&doc), "") << "document: " << text;
+    }
+    // Tokens the writer's block scan hands to the exact walk, at every offset
+    // from a block's edge: keys it would not write as they stand, numbers
+    // not written as printed, misspelled literals, string bytes that escaping
+    // changes, escapes that lose their backslash, closers of the wrong kind.
+    const char *const irregular[] = {
+        "{\"p\":\"@\",\"a\\\"b\":1,\"c\":2}", "{\"p\":\"@\",\"k\\\\\":[1]}", "[\"@\",-0,1]", "[\"@\",007]",
+        "[\"@\",-]", "[\"@\",-01,2]", "[\"@\",tru ,1]", "[\"@\",nulx]", "[\"@\",falsy]", "[\"@\",truex]",
+        "[\"@\",\"a\tb\"]", "[\"@\",\"x\\/y\\u0041\\f\"]", "[\"@\",1234567890123456789]",
+        "[\"@\",-123456789012345678,0]", "{\"p\":\"@\",\"a\":[1}}", "[\"@\",\"\\\t\"]", "[\"@\",{\"a\" 1}]",
+        "[\"@\",[1 2]]", "[\"@\",\"ab\\"};
+    for (const char *shape : irregular) {
+        const std::string t = shape;
+        const size_t at = t.find('@');
+        for (size_t pad = 0; pad < 140; ++pad) {
+            std::string text = t.substr(0, at) + std::string(pad, 'x') + t.substr(at + 1);
+            ZelString doc = view(text);
+            ASSERT_EQ(tref::first_mismatch(&doc), "") << "document: " << text;
+        }
+    }
+    {
+        std::string nul = "[\"@\",\"a?b\"]";
+        nul[nul.find('?')] = '\0';
+        for (size_t pad = 0; pad < 140; ++pad) {
+            std::string text = "[\"" + std::string(pad, 'x') + nul.substr(3);
+            ZelString doc = view(text);
+            ASSERT_EQ(tref::first_mismatch(&doc), "") << "document with a NUL, pad " << pad;
+        }
     }
     // Around the nesting limit exactly.
     for (int n : {1023, 1024, 1025, 1026}) {
