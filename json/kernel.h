@@ -9,10 +9,6 @@
 
 namespace zel::json {
 
-// Masks of one 64-byte block, bit i for byte i.
-struct Raw {
-    uint64_t q, bs, ws, opn, cls, objb, com, col, dig, mns, lt, lf, ln;
-};
 // What the reader without output checks numbers and literals with.
 struct ScanR {
     uint64_t dig;      // 0-9

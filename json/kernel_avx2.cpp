@@ -22,28 +22,6 @@ struct K {
         return _mm256_cmpeq_epi8(_mm256_min_epu8(t, _mm256_set1_epi8(9)), t);
     }
 
-    static inline void classify(const uint8_t *p, Raw &r) {
-        __m256i x[2] = {ld(p), ld(p + 32)};
-        uint64_t m[13][2];
-        for (int k = 0; k < 2; ++k) {
-            __m256i v = x[k], v20 = _mm256_or_si256(v, _mm256_set1_epi8(0x20));
-            m[0][k] = m32(eq(v, '"'));
-            m[1][k] = m32(eq(v, '\\'));
-            m[2][k] = m32(is_ws(v));
-            m[3][k] = m32(eq(v20, '{'));
-            m[4][k] = m32(eq(v20, '}'));
-            m[5][k] = m32(_mm256_slli_epi16(v, 2));  // bit 5 of each byte moves to its top bit
-            m[6][k] = m32(eq(v, ','));
-            m[7][k] = m32(eq(v, ':'));
-            m[8][k] = m32(is_digit(v));
-            m[9][k] = m32(eq(v, '-'));
-            m[10][k] = m32(eq(v, 't'));
-            m[11][k] = m32(eq(v, 'f'));
-            m[12][k] = m32(eq(v, 'n'));
-        }
-        auto j = [&](int i) { return m[i][0] | (m[i][1] << 32); };
-        r = Raw{j(0), j(1), j(2), j(3), j(4), j(5), j(6), j(7), j(8), j(9), j(10), j(11), j(12)};
-    }
     static inline __m256i ws_of(__m256i x) {
         const __m256i t = _mm256_setr_epi8(' ', 0, 1, 1, 1, 1, 1, 1, 1, 9, 10, 1, 1, 13, 1, 1, ' ', 0, 1, 1, 1, 1, 1, 1,
                                            1, 9, 10, 1, 1, 13, 1, 1);

@@ -7,29 +7,6 @@ struct K {
     static inline uint64_t m16(__m128i x) { return static_cast<uint32_t>(_mm_movemask_epi8(x)); }
     static inline __m128i eq(__m128i x, char c) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(c)); }
 
-    static inline void classify(const uint8_t *p, Raw &r) {
-        r = Raw{};
-        for (int k = 0; k < 4; ++k) {
-            __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
-            __m128i x20 = _mm_or_si128(x, _mm_set1_epi8(0x20));
-            __m128i t = _mm_sub_epi8(x, _mm_set1_epi8('0'));
-            __m128i ws = _mm_or_si128(_mm_or_si128(eq(x, ' '), eq(x, '\t')), _mm_or_si128(eq(x, '\n'), eq(x, '\r')));
-            int s = 16 * k;
-            r.q |= m16(eq(x, '"')) << s;
-            r.bs |= m16(eq(x, '\\')) << s;
-            r.ws |= m16(ws) << s;
-            r.opn |= m16(eq(x20, '{')) << s;
-            r.cls |= m16(eq(x20, '}')) << s;
-            r.objb |= m16(_mm_cmpeq_epi8(_mm_and_si128(x, _mm_set1_epi8(0x20)), _mm_set1_epi8(0x20))) << s;
-            r.com |= m16(eq(x, ',')) << s;
-            r.col |= m16(eq(x, ':')) << s;
-            r.dig |= m16(_mm_cmpeq_epi8(_mm_min_epu8(t, _mm_set1_epi8(9)), t)) << s;
-            r.mns |= m16(eq(x, '-')) << s;
-            r.lt |= m16(eq(x, 't')) << s;
-            r.lf |= m16(eq(x, 'f')) << s;
-            r.ln |= m16(eq(x, 'n')) << s;
-        }
-    }
     template <class F>
     static inline uint64_t mask(const uint8_t *p, F f) {
         uint64_t m = 0;
