@@ -6,35 +6,18 @@
 // 0 or 1 ms, and at most a few waits of 1 ms are spent per input.
 //
 // Channels are never released by the library; the target releases its own
-// through the channel record's layout, after checking the record against the
-// model.
+// through the channel record, after checking the record against the model.
 #include <pthread.h>
 
 #include <deque>
 #include <vector>
 
+#include "../runtime/concurrency/channel.h"
 #include "fuzz_support.h"
 
 namespace {
 
-struct ChannelRecord {
-    int64_t *slots;
-    int64_t capacity;
-    int64_t write_index;
-    int64_t read_index;
-    int64_t count;
-    int64_t closed;
-    pthread_mutex_t lock;
-    pthread_cond_t not_empty;
-    pthread_cond_t not_full;
-};
-static_assert(sizeof(ChannelRecord) == 184, "the channel record's layout");
-
-struct HandleRecord {
-    ChannelRecord *channel;
-};
-
-ChannelRecord *record_of(ZelChannelHandle *h) { return reinterpret_cast<HandleRecord *>(h)->channel; }
+ZelChannel *record_of(ZelChannelHandle *h) { return h->channel; }
 
 struct Model {
     std::deque<int64_t> q;
@@ -54,7 +37,7 @@ constexpr int64_t kUntouched = 0x5a5a5a5a5a5a5a5a;
 constexpr int kWaitBudget = 3;  // timed waits that really wait, per input
 
 void check_record(ZelChannelHandle *h, const Model &m) {
-    const ChannelRecord *c = record_of(h);
+    const ZelChannel *c = record_of(h);
     FUZZ_CHECK(c->capacity == m.cap && c->count == static_cast<int64_t>(m.q.size()) && c->closed == (m.closed ? 1 : 0));
     if (m.cap == 0) return;
     FUZZ_CHECK(c->read_index == m.read && c->write_index == (m.read + c->count) % m.cap);
@@ -201,7 +184,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         check_record(h, m);
     }
 
-    ChannelRecord *c = record_of(got);
+    ZelChannel *c = record_of(got);
     pthread_mutex_destroy(&c->lock);
     pthread_cond_destroy(&c->not_empty);
     pthread_cond_destroy(&c->not_full);

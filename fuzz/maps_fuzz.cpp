@@ -11,33 +11,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "zel.h"
+#include "fuzz_support.h"
 
 namespace {
 
-#define CHECK(cond)                                                              \
-    do {                                                                         \
-        if (!(cond)) {                                                           \
-            fprintf(stderr, "maps_fuzz: %s failed at line %d\n", #cond, __LINE__); \
-            abort();                                                             \
-        }                                                                        \
-    } while (0)
-
-struct Input {
-    const uint8_t *p;
-    size_t n;
-    bool empty() const { return n == 0; }
-    uint8_t byte() {
-        if (n == 0) return 0;
-        --n;
-        return *p++;
-    }
-    int64_t word() {
-        uint64_t w = 0;
-        for (int i = 0; i < 8; ++i) w = (w << 8) | byte();
-        return static_cast<int64_t>(w);
-    }
-};
+using fz::Input;
 
 uint64_t int_home(int64_t k) {
     uint64_t h = static_cast<uint64_t>(k) * 0x517cc1b727220a95ull;
@@ -124,39 +102,39 @@ struct Run {
 
     void check_int_listing() {
         ZelVec *ik = hashmap_keys(im), *iv = hashmap_values(im);
-        CHECK(ik->len == static_cast<int64_t>(imodel.size()) && iv->len == ik->len);
-        for (int64_t i = 0; i < ik->len; ++i) CHECK(ival(ik->items[i]) == iv->items[i] && imodel.count(ik->items[i]));
+        FUZZ_CHECK(ik->len == static_cast<int64_t>(imodel.size()) && iv->len == ik->len);
+        for (int64_t i = 0; i < ik->len; ++i) FUZZ_CHECK(ival(ik->items[i]) == iv->items[i] && imodel.count(ik->items[i]));
         zel_vec_free(ik);
         zel_vec_free(iv);
     }
 
     void check_string_listings() {
         ZelVec *sk = str_hashmap_keys(sm), *sv = str_hashmap_values(sm);
-        CHECK(sk->len == static_cast<int64_t>(smodel.size()) && sv->len == sk->len);
+        FUZZ_CHECK(sk->len == static_cast<int64_t>(smodel.size()) && sv->len == sk->len);
         std::vector<std::string> seen;
         for (int64_t i = 0; i < sk->len; ++i) {
             std::string k = model_key(reinterpret_cast<ZelString *>(sk->items[i]));
-            CHECK(smodel.count(k) && smodel[k] == sv->items[i]);
+            FUZZ_CHECK(smodel.count(k) && smodel[k] == sv->items[i]);
             seen.push_back(k);
         }
         std::sort(seen.begin(), seen.end());
-        CHECK(std::adjacent_find(seen.begin(), seen.end()) == seen.end());
+        FUZZ_CHECK(std::adjacent_find(seen.begin(), seen.end()) == seen.end());
         zel_vec_free(sk);
         zel_vec_free(sv);
         int64_t h = zel_str_hashmap_sorted_keys(sm);
-        CHECK(h >= 0 && zel_svec_len(h) == static_cast<int64_t>(smodel.size()));
+        FUZZ_CHECK(h >= 0 && zel_svec_len(h) == static_cast<int64_t>(smodel.size()));
         for (int64_t i = 1; i < zel_svec_len(h); ++i) {
             ZelString *a = zel_svec_get(h, i - 1), *b = zel_svec_get(h, i);
-            CHECK(cmp_zel_str_ptr(&a, &b) < 0);
+            FUZZ_CHECK(cmp_zel_str_ptr(&a, &b) < 0);
         }
         zel_svec_free(h);
 
         ZelVec *ck = zel_strmap_keys(cm), *cv = zel_strmap_values(cm);
-        CHECK(ck->len == static_cast<int64_t>(cmodel.size()) && cv->len == ck->len);
+        FUZZ_CHECK(ck->len == static_cast<int64_t>(cmodel.size()) && cv->len == ck->len);
         for (int64_t i = 0; i < ck->len; ++i) {
             auto *s = reinterpret_cast<ZelString *>(ck->items[i]);
             auto it = cmodel.find(std::string(s->data, static_cast<size_t>(s->len)));
-            CHECK(it != cmodel.end() && it->second == cv->items[i] && s->cap == s->len);
+            FUZZ_CHECK(it != cmodel.end() && it->second == cv->items[i] && s->cap == s->len);
             zel_string_free(s);
         }
         zel_vec_free(ck);
@@ -169,17 +147,17 @@ struct Run {
             std::string t = "g" + std::to_string(bulk.size());
             ZelString *s = zel_string_new(t.data(), static_cast<int64_t>(t.size()));
             bulk.push_back(s);
-            CHECK(str_hashmap_insert(sm, s, i) == sval("s" + t));
+            FUZZ_CHECK(str_hashmap_insert(sm, s, i) == sval("s" + t));
             smodel["s" + t] = i;
-            CHECK(zel_strmap_insert(cm, s, i) == 1);
+            FUZZ_CHECK(zel_strmap_insert(cm, s, i) == 1);
             cmodel[t] = i;
         }
-        CHECK(str_hashmap_len(sm) == static_cast<int64_t>(smodel.size()));
-        CHECK(zel_strmap_size(cm) == static_cast<int64_t>(cmodel.size()));
+        FUZZ_CHECK(str_hashmap_len(sm) == static_cast<int64_t>(smodel.size()));
+        FUZZ_CHECK(zel_strmap_size(cm) == static_cast<int64_t>(cmodel.size()));
         for (size_t i = 0; i < bulk.size(); i += 7) {
-            CHECK(str_hashmap_get(sm, bulk[i]) == sval(model_key(bulk[i])));
+            FUZZ_CHECK(str_hashmap_get(sm, bulk[i]) == sval(model_key(bulk[i])));
             auto it = cmodel.find(std::string(bulk[i]->data, static_cast<size_t>(bulk[i]->len)));
-            CHECK(it != cmodel.end() && zel_strmap_get(cm, bulk[i]) == it->second);
+            FUZZ_CHECK(it != cmodel.end() && zel_strmap_get(cm, bulk[i]) == it->second);
         }
     }
 
@@ -193,63 +171,63 @@ struct Run {
         switch (op) {
         case 0: {
             int64_t v = in.word();
-            CHECK(hashmap_insert(im, ik, v) == (imodel.count(ik) ? imodel[ik] : 0));
+            FUZZ_CHECK(hashmap_insert(im, ik, v) == (imodel.count(ik) ? imodel[ik] : 0));
             imodel[ik] = v;
             break;
         }
         case 1:
-            CHECK(hashmap_get(im, ik) == ival(ik));
-            CHECK(hashmap_contains(im, ik) == static_cast<int64_t>(imodel.count(ik)));
+            FUZZ_CHECK(hashmap_get(im, ik) == ival(ik));
+            FUZZ_CHECK(hashmap_contains(im, ik) == static_cast<int64_t>(imodel.count(ik)));
             break;
         case 2:
-            CHECK(hashmap_remove(im, ik) == ival(ik));
+            FUZZ_CHECK(hashmap_remove(im, ik) == ival(ik));
             imodel.erase(ik);
-            CHECK(hashmap_len(im) == static_cast<int64_t>(imodel.size()));
+            FUZZ_CHECK(hashmap_len(im) == static_cast<int64_t>(imodel.size()));
             break;
         case 3: {
             int64_t v = in.byte() - 128;
-            CHECK(zel_str_hashmap_insert(sm, sk, v) == sval(mk));
+            FUZZ_CHECK(zel_str_hashmap_insert(sm, sk, v) == sval(mk));
             smodel[mk] = v;
             break;
         }
         case 4:
-            CHECK(str_hashmap_get(sm, sk) == sval(mk));
-            CHECK(zel_str_hashmap_contains(sm, sk) == static_cast<int64_t>(smodel.count(mk)));
+            FUZZ_CHECK(str_hashmap_get(sm, sk) == sval(mk));
+            FUZZ_CHECK(zel_str_hashmap_contains(sm, sk) == static_cast<int64_t>(smodel.count(mk)));
             break;
         case 5:
-            CHECK(str_hashmap_remove(sm, sk) == sval(mk));
+            FUZZ_CHECK(str_hashmap_remove(sm, sk) == sval(mk));
             smodel.erase(mk);
-            CHECK(zel_str_hashmap_len(sm) == static_cast<int64_t>(smodel.size()));
+            FUZZ_CHECK(zel_str_hashmap_len(sm) == static_cast<int64_t>(smodel.size()));
             break;
         case 6: {
             int64_t d = in.word();
-            CHECK(zel_str_hashmap_inc(sm, sk, d) == 0);
+            FUZZ_CHECK(zel_str_hashmap_inc(sm, sk, d) == 0);
             smodel[mk] = static_cast<int64_t>(static_cast<uint64_t>(sval(mk)) + static_cast<uint64_t>(d));
             break;
         }
         case 7: {
             int64_t v = in.word();
-            CHECK(zel_str_hashmap_update(sm, sk, v) == 0);
+            FUZZ_CHECK(zel_str_hashmap_update(sm, sk, v) == 0);
             smodel[mk] = v;
             break;
         }
         case 8: {
             int64_t v = in.word();
-            CHECK(zel_strmap_insert(cm, sk, v) == (sk ? 1 : 0));
+            FUZZ_CHECK(zel_strmap_insert(cm, sk, v) == (sk ? 1 : 0));
             if (sk) cmodel[ck] = v;
             break;
         }
         case 9: {
             auto it = sk ? cmodel.find(ck) : cmodel.end();
-            CHECK(zel_strmap_get(cm, sk) == (it == cmodel.end() ? -1 : it->second));
-            CHECK(strmap_contains(cm, sk) == (it == cmodel.end() ? 0 : 1));
+            FUZZ_CHECK(zel_strmap_get(cm, sk) == (it == cmodel.end() ? -1 : it->second));
+            FUZZ_CHECK(strmap_contains(cm, sk) == (it == cmodel.end() ? 0 : 1));
             break;
         }
         case 10: {
             auto it = sk ? cmodel.find(ck) : cmodel.end();
-            CHECK(zel_strmap_remove(cm, sk) == (it == cmodel.end() ? 0 : it->second));
+            FUZZ_CHECK(zel_strmap_remove(cm, sk) == (it == cmodel.end() ? 0 : it->second));
             if (it != cmodel.end()) cmodel.erase(it);
-            CHECK(zel_strmap_size(cm) == static_cast<int64_t>(cmodel.size()));
+            FUZZ_CHECK(zel_strmap_size(cm) == static_cast<int64_t>(cmodel.size()));
             break;
         }
         case 11:
@@ -263,8 +241,8 @@ struct Run {
             if (!bulk.empty()) {
                 ZelString *b = bulk[static_cast<size_t>(in.word() & 0x7fffffff) % bulk.size()];
                 ZelString *copy = zel_string_new(b->data, b->len);
-                CHECK(str_hashmap_get(sm, copy) == sval(model_key(b)));
-                CHECK(zel_strmap_contains(cm, copy) == static_cast<int64_t>(cmodel.count(std::string(b->data, static_cast<size_t>(b->len)))));
+                FUZZ_CHECK(str_hashmap_get(sm, copy) == sval(model_key(b)));
+                FUZZ_CHECK(zel_strmap_contains(cm, copy) == static_cast<int64_t>(cmodel.count(std::string(b->data, static_cast<size_t>(b->len)))));
                 zel_string_free(copy);
             }
             break;
@@ -277,7 +255,7 @@ struct Run {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Input in{data, size};
     Run run;
-    CHECK(run.im && run.sm && run.cm);
+    FUZZ_CHECK(run.im && run.sm && run.cm);
     while (!in.empty()) run.step(in);
     run.check_string_listings();
     return 0;
