@@ -59,9 +59,16 @@ inline int emit_bytes(uint8_t *out, const uint8_t *b, uint64_t t, uint64_t key) 
     return k;
 }
 
-// What writing needs besides.
-struct RawW {
-    uint64_t sp, nul, zero, r, u, e, a, l, s;
+// The block interface of the kernels that read every mask through a block's
+// address: no constants to keep, and a block is its address.
+struct AddressBlocks {
+    struct Consts {};
+    static Consts consts() { return {}; }
+    using Blk = const uint8_t *;
+    static Blk blk(const uint8_t *p, const Consts &) { return p; }
+    // No shifted letter check: the writer spells literals out one at a time.
+    template <class B>
+    static uint64_t misspelled(const B &, const uint8_t *, uint64_t, uint64_t) = delete;
 };
 
 // Shuffle indices that gather the bytes of an 8-bit mask to the front.

@@ -10,7 +10,10 @@
 
 namespace zel::json::avx2 {
 
-struct K {
+struct K : AddressBlocks {
+    static inline bool any_bs(Blk p) { return m_bs(p) != 0; }
+    // Quotes followed by the byte c, or at the block's end.
+    static inline uint64_t key_cands(Blk p, uint8_t c) { return m_q(p) & ((eq1(p, c) >> 1) | (uint64_t{1} << 63)); }
     static inline uint64_t m32(__m256i x) { return static_cast<uint32_t>(_mm256_movemask_epi8(x)); }
     static inline __m256i eq(__m256i x, char c) { return _mm256_cmpeq_epi8(x, _mm256_set1_epi8(c)); }
     static inline __m256i ld(const uint8_t *p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p)); }
@@ -86,15 +89,6 @@ struct K {
             return m32(_mm256_slli_epi16(x, 7 - b)) | (m32(_mm256_slli_epi16(y, 7 - b)) << 32);
         };
         m = TokM{bit(0), bit(1), bit(2), bit(3), bit(4), bit(5), 0, Key ? m32(x) | (m32(y) << 32) : 0};
-    }
-    static inline void classify_w(const uint8_t *p, RawW &w) {
-        __m256i x[2] = {ld(p), ld(p + 32)};
-        uint64_t m[9][2];
-        static const char cs[9] = {' ', 0, '0', 'r', 'u', 'e', 'a', 'l', 's'};
-        for (int k = 0; k < 2; ++k)
-            for (int i = 0; i < 9; ++i) m[i][k] = m32(eq(x[k], cs[i]));
-        auto j = [&](int i) { return m[i][0] | (m[i][1] << 32); };
-        w = RawW{j(0), j(1), j(2), j(3), j(4), j(5), j(6), j(7), j(8)};
     }
     // The n (< 64) bytes at p, then `fill` up to 64 bytes, into the
     // 64-aligned block at dst.

@@ -3,7 +3,10 @@
 
 namespace zel::json::sse2 {
 
-struct K {
+struct K : AddressBlocks {
+    static inline bool any_bs(Blk p) { return m_bs(p) != 0; }
+    // Quotes followed by the byte c, or at the block's end.
+    static inline uint64_t key_cands(Blk p, uint8_t c) { return m_q(p) & ((eq1(p, c) >> 1) | (uint64_t{1} << 63)); }
     static inline uint64_t m16(__m128i x) { return static_cast<uint32_t>(_mm_movemask_epi8(x)); }
     static inline __m128i eq(__m128i x, char c) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(c)); }
 
@@ -56,22 +59,6 @@ struct K {
             m.kc |= m16(_mm_slli_epi16(x, 3)) << s;
             m.st |= m16(_mm_slli_epi16(x, 2)) << s;
             if (Key) m.key |= m16(x) << s;
-        }
-    }
-    static inline void classify_w(const uint8_t *p, RawW &w) {
-        w = RawW{};
-        for (int k = 0; k < 4; ++k) {
-            __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
-            int s = 16 * k;
-            w.sp |= m16(eq(x, ' ')) << s;
-            w.nul |= m16(eq(x, 0)) << s;
-            w.zero |= m16(eq(x, '0')) << s;
-            w.r |= m16(eq(x, 'r')) << s;
-            w.u |= m16(eq(x, 'u')) << s;
-            w.e |= m16(eq(x, 'e')) << s;
-            w.a |= m16(eq(x, 'a')) << s;
-            w.l |= m16(eq(x, 'l')) << s;
-            w.s |= m16(eq(x, 's')) << s;
         }
     }
     // The n (< 64) bytes at p, then `fill` up to 64 bytes, into the

@@ -297,7 +297,10 @@ inline char *encode(char *w, char *w_end, const uint8_t *p, int64_t n) {
 class Out {
 public:
     Out() = default;
-    explicit Out(size_t initial) { grow(initial); }
+    // `shrinks`: the text will likely fill much less than `initial`, so the
+    // buffer is given back in part and each one is mapped afresh anyway; a
+    // large one then comes in whole huge pages.
+    explicit Out(size_t initial, bool shrinks = false) : shrinks_(shrinks) { grow(initial); }
     Out(const Out &) = delete;
     Out &operator=(const Out &) = delete;
     ~Out() { free(buf_); }
@@ -327,11 +330,15 @@ public:
 
     // The text as a new runtime string: the buffer itself, shrunk in place
     // (the allocator gives the rest back without moving the text), unless a
-    // short text would keep a much larger buffer: that one is copied.
+    // short text would keep a much larger buffer: that one is copied. A
+    // buffer the text nearly fills is handed over as it is: shrinking a
+    // large one by a few pages would make the allocator map every later
+    // buffer of that size afresh, and fault in each of its pages again.
     ZelString *finish() {
         ZelString *s;
         if (!arena_enabled() && buf_ != nullptr && (len_ >= cap_ / 2 || len_ > 4096)) {
-            char *p = static_cast<char *>(realloc(buf_, len_ + 1));
+            char *p = buf_;
+            if (cap_ - len_ > cap_ / 8) p = static_cast<char *>(realloc(buf_, len_ + 1));
             if (p == nullptr) p = buf_;
             p[len_] = '\0';
             s = static_cast<ZelString *>(zel_alloc(sizeof(ZelString)));
@@ -372,20 +379,23 @@ private:
             cap *= 2;
         }
         // One byte more for the NUL finish() adds.
+        // A large text is written once, front to back: in whole huge pages
+        // it takes a page fault every 2 MB instead of every 4 KB. A buffer
+        // that is handed over whole comes from the heap, which can serve the
+        // next one of its size from pages already mapped; one that will
+        // shrink is aligned to huge pages, as it is mapped afresh every time.
+        constexpr size_t kHuge = size_t{2} << 20;
+        const bool big = buf_ == nullptr && cap >= 2 * kHuge && cap < SIZE_MAX / 2;
         char *p;
-        if (buf_ == nullptr && cap >= (size_t{4} << 20) && cap < SIZE_MAX / 2) {
-            // A large text is written once, front to back: in whole huge pages
-            // it takes a page fault every 2 MB instead of every 4 KB.
-            constexpr size_t kHuge = size_t{2} << 20;
-            size_t size = (cap + kHuge) & ~(kHuge - 1);
+        if (big && shrinks_) {
+            const size_t size = (cap + kHuge) & ~(kHuge - 1);
             p = static_cast<char *>(aligned_alloc(kHuge, size));
-            if (p == nullptr) out_of_memory();
-            prefer_huge_pages(p, size);
             cap = size - 1;
         } else {
             p = static_cast<char *>(realloc(buf_, cap + 1));
-            if (p == nullptr) out_of_memory();
         }
+        if (p == nullptr) out_of_memory();
+        if (big) prefer_huge_pages(p, cap + 1);
         buf_ = p;
         cap_ = cap;
     }
@@ -393,6 +403,7 @@ private:
     char *buf_ = nullptr;
     size_t len_ = 0;
     size_t cap_ = 0;
+    bool shrinks_ = false;
 };
 
 }  // namespace zel::json

@@ -421,6 +421,31 @@ TEST(JsonQuery, MegabyteStringValue) {
     zel_arena_destroy();
 }
 
+TEST(JsonQuery, LargeTextsComeBackWhole) {
+    // A compact text fills its buffer and is handed over as it stands; a
+    // pretty one leaves much of it unused and is shrunk. Both end in a NUL.
+    for (bool pretty : {false, true}) {
+        const std::string rec =
+            pretty ? "{ \"id\": 1234, \"tags\": [ true, null ] }" : "{\"id\":1234,\"tags\":[true,null]}";
+        std::string doc = "[", expect = "[";
+        while (doc.size() < (5u << 20)) {
+            if (doc.size() > 1) {
+                doc += pretty ? ",\n  " : ",";
+                expect += ",";
+            }
+            doc += rec;
+            expect += "{\"id\":1234,\"tags\":[true,null]}";
+        }
+        doc += "]";
+        expect += "]";
+        ZelString view{doc.data(), static_cast<int64_t>(doc.size()), static_cast<int64_t>(doc.size())};
+        ZelString *s = zel_json_stringify(&view);
+        ASSERT_EQ(std::string(s->data, static_cast<size_t>(s->len)), expect) << pretty;
+        EXPECT_EQ(s->data[s->len], '\0');
+        zel_string_free(s);
+    }
+}
+
 TEST(JsonQuery, DemonstrationProgram) {
     const std::string expected = "1\n0\n{\"name\":\"ZEL\",\"version\":97}\narray\n\"ZEL\"\nZEL\n97\n5\n20\n";
     zt::ChildResult r = zt::run_child([] {
