@@ -439,6 +439,30 @@ TEST(JsonDifferential, KeysAroundBlockEdgesAgreeWithTape) {
     EXPECT_EQ(compared, 141 * 15);
 }
 
+// Strings dense with escapes over many rounds of blocks, where the reader
+// stops branching on backslashes: runs of them cross every block edge, and
+// some documents break at a late escape or are cut short.
+TEST(JsonDifferential, EscapeDenseDocumentsAgreeWithTape) {
+    if (!in_each_kernel().empty()) return;
+    std::mt19937_64 rng(0xe5ca9e);
+    const char *const pieces[] = {"\\\\", "\\\"", "\\n", "a", "bc", "\\\\\\\"", "\xc3\xa9", "\\u00e9"};
+    for (int d = 0; d < 24; ++d) {
+        std::string text = "{";
+        for (int m = 0; text.size() < 20000; ++m) {
+            text += (m ? ",\"k" : "\"k") + std::to_string(m) + "\":\"" + std::string(rng() % 64, 'x');
+            for (int i = 0; i < 400; ++i) text += pieces[rng() % 8];
+            text += "\"";
+        }
+        text += "}";
+        if (d % 4 == 1) text.insert(text.size() - 3000 + rng() % 64, "\\");  // an odd run somewhere late
+        if (d % 4 == 2) text[text.size() - 2000 + rng() % 64] = '\n';  // a raw control byte
+        if (d % 4 == 3) text.resize(text.size() - 1000 - rng() % 64);
+        ZelString doc = view(text);
+        ASSERT_EQ(tref::first_mismatch(&doc), "") << "document #" << d;
+    }
+    zel_arena_destroy();
+}
+
 // Documents beyond the tape's reach (wide roots, over a megabyte) have no
 // oracle: every kernel must give the byte walk's answers. Each child prints a
 // digest of every answer; all must be equal.
