@@ -439,25 +439,37 @@ TEST(JsonDifferential, KeysAroundBlockEdgesAgreeWithTape) {
     EXPECT_EQ(compared, 141 * 15);
 }
 
-// Strings dense with escapes over many rounds of blocks, where the reader
-// stops branching on backslashes: runs of them cross every block edge, and
-// some documents break at a late escape or are cut short.
-TEST(JsonDifferential, EscapeDenseDocumentsAgreeWithTape) {
+// Documents over many rounds of blocks where the reader stops branching on
+// backslashes or on literals: strings dense with escapes whose runs cross
+// every block edge, or arrays dense with literals; some break late or are cut.
+TEST(JsonDifferential, EscapeAndLiteralDenseDocumentsAgreeWithTape) {
     if (!in_each_kernel().empty()) return;
     std::mt19937_64 rng(0xe5ca9e);
-    const char *const pieces[] = {"\\\\", "\\\"", "\\n", "a", "bc", "\\\\\\\"", "\xc3\xa9", "\\u00e9"};
+    const char *const escaped[] = {"\\\\", "\\\"", "\\n", "a", "bc", "\\\\\\\"", "\xc3\xa9", "\\u00e9"};
+    const char *const scalars[] = {"true,", "false,", "null,", "-7,", "0,", "123,", "nul,", "truex,"};
     for (int d = 0; d < 24; ++d) {
         std::string text = "{";
-        for (int m = 0; text.size() < 20000; ++m) {
-            text += (m ? ",\"k" : "\"k") + std::to_string(m) + "\":\"" + std::string(rng() % 64, 'x');
-            for (int i = 0; i < 400; ++i) text += pieces[rng() % 8];
-            text += "\"";
+        for (int m = 0; text.size() < 14000; ++m) {  // within the tape's widths: 32 members, 64 elements
+            text += (m ? ",\"k" : "\"k") + std::to_string(m) + "\":" + std::string(rng() % 64, ' ');
+            if (d % 2 == 0) {
+                text += '"';
+                for (int i = 0; i < 400; ++i) text += escaped[rng() % 8];
+                text += '"';
+                continue;
+            }
+            for (int a = 0; a < 8; ++a) {
+                text += a ? ",[" : "[[";
+                for (int i = 0; i < 40; ++i) text += scalars[rng() % 6];
+                text += "1]";
+            }
+            text += ']';
         }
         text += "}";
-        if (d % 4 == 1) text.insert(text.size() - 3000 + rng() % 64, "\\");  // an odd run somewhere late
-        if (d % 4 == 2) text[text.size() - 2000 + rng() % 64] = '\n';  // a raw control byte
-        if (d % 4 == 3) text.resize(text.size() - 1000 - rng() % 64);
+        if (d / 2 % 4 == 1) text.insert(text.size() - 2000 + rng() % 64, d % 2 ? scalars[6 + rng() % 2] : "\\");
+        if (d / 2 % 4 == 2) text[text.size() - 1500 + rng() % 64] = '\n';  // a raw control byte
+        if (d / 2 % 4 == 3) text.resize(text.size() - 1000 - rng() % 64);
         ZelString doc = view(text);
+        ASSERT_TRUE(tref::within_tape_limits(&doc)) << "document #" << d;
         ASSERT_EQ(tref::first_mismatch(&doc), "") << "document #" << d;
     }
     zel_arena_destroy();
