@@ -3,9 +3,9 @@
 // root member, stringify (parse and serialise for the peers), and simdjson's
 // whitespace-only minify as a separate column. Throughput in MB/s of input,
 // median of the samples (each after one untimed call), libraries interleaved
-// inside each sample so that they share the machine's state. Time is the thread's CPU time, so that other
-// programs on a busy machine do not count; cache and memory bandwidth they
-// take still do. Before timing, every answer is checked.
+// inside each sample so that they share the machine's state. Time is the
+// thread's CPU time, so that other programs on a busy machine do not count;
+// cache and memory bandwidth they take still do. Before timing, every answer is checked.
 //
 // Usage: json_peers [--sizes 1K,64K,1M,16M,64M] [--kinds api,numbers,...]
 //                   [--samples 5] [--csv out.csv]
